@@ -1,0 +1,44 @@
+// The shell shared by every front end: the process-wide frame list, the
+// workers that act on it, and the commands behind the dialog's buttons.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "app/dialog_services.h"
+#include "model/frame_list.h"
+
+namespace pulldex::app {
+
+// Control ids of the main dialog (also in res/resource.h for the Win32 template).
+enum ControlId : int {
+  kCancel = 2,
+  IDC_OPEN = 1000,
+  IDC_EXPORT_SCRIPT = 1001,
+  IDC_REMOVE_COPY = 1002,
+  IDC_PATH = 1003,
+  IDC_IMPORT_SFS = 1004,
+  IDC_EXPORT_SFS = 1005,
+};
+
+inline constexpr char kCaption[] = "Pulldex 0.56 by Brannock (tessaly)";
+
+// The list every command works on.
+FrameList& currentList();
+
+// Workers: each reports its own failures and leaves the list as it was.
+void loadProject(const std::string& path, Window window);
+void removeCopyFrames(const std::string& destination, Window window);
+void importFrameSettings(const std::string& path, Window window);
+void exportFrameSettings(const std::string& path, Window window);
+void exportAviScript(const std::string& path, Window window);
+
+// Dialog start: only "&Open" usable, then the project of the command line.
+void initDialog(Window window, const std::optional<std::string>& initialPath);
+// Runs the command of a button; false for an id that is not a command (the
+// caller handles kCancel itself, as ending the dialog is the front end's).
+bool runCommand(int id, Window window);
+// Dialog end: the list is dropped.
+void destroyDialog();
+
+}  // namespace pulldex::app

@@ -1,0 +1,51 @@
+// Bounds-checked little-endian reads and writes over a byte range.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace pulldex {
+
+class ByteReader {
+ public:
+  ByteReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+
+  std::size_t remaining() const { return size_ - at_; }
+  bool u8(std::uint8_t& out) {
+    if (remaining() < 1) return false;
+    out = data_[at_++];
+    return true;
+  }
+  bool u32(std::uint32_t& out) {
+    if (remaining() < 4) return false;
+    out = static_cast<std::uint32_t>(data_[at_]) | static_cast<std::uint32_t>(data_[at_ + 1]) << 8 |
+          static_cast<std::uint32_t>(data_[at_ + 2]) << 16 | static_cast<std::uint32_t>(data_[at_ + 3]) << 24;
+    at_ += 4;
+    return true;
+  }
+  bool i32(std::int32_t& out) {
+    std::uint32_t u;
+    if (!u32(u)) return false;
+    out = static_cast<std::int32_t>(u);
+    return true;
+  }
+  bool skip(std::size_t n) {
+    if (remaining() < n) return false;
+    at_ += n;
+    return true;
+  }
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t size_;
+  std::size_t at_ = 0;
+};
+
+inline void putU32(std::uint8_t* out, std::uint32_t value) {
+  out[0] = static_cast<std::uint8_t>(value);
+  out[1] = static_cast<std::uint8_t>(value >> 8);
+  out[2] = static_cast<std::uint8_t>(value >> 16);
+  out[3] = static_cast<std::uint8_t>(value >> 24);
+}
+
+}  // namespace pulldex

@@ -1,0 +1,35 @@
+// The per-frame IVTC settings of one video, indexed by frame number.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace pulldex {
+
+// Entry states. Any other value (from a project record with an odd copy
+// flag) is carried along and, like Unlisted and Copy, counts as not kept.
+enum FrameState : std::uint8_t { Unlisted = 0, Kept = 1, Copy = 2 };
+
+struct FrameEntry {
+  std::uint8_t code = 0;
+  std::uint8_t state = Unlisted;
+  bool operator==(const FrameEntry&) const = default;
+};
+
+// No real video has more frames; the limit also keeps a corrupt file from
+// asking for gigabytes.
+inline constexpr std::int32_t kMaxFrames = 16'777'216;
+
+struct FrameList {
+  std::vector<FrameEntry> entries;
+
+  std::int32_t count() const { return static_cast<std::int32_t>(entries.size()); }
+  bool isKept(std::int64_t i) const { return entries[static_cast<std::size_t>(i)].state == Kept; }
+  // Number of entries strictly between position i and the next Kept entry
+  // after it, or up to the end of the list when none follows; 0 for the last
+  // entry and any position past it.
+  std::int64_t gap(std::int64_t i) const;
+  bool operator==(const FrameList&) const = default;
+};
+
+}  // namespace pulldex

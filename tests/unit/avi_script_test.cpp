@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "formats/avi_script.h"
+#include "lists.h"
+#include "project_builder.h"
+#include "temp_dir.h"
+
+namespace pulldex {
+namespace {
+
+using testing::listFromPattern;
+
+// Lines written as "start,pattern,keptIndex" and joined by ";".
+std::string script(const std::string& lines) {
+  std::string out;
+  std::string field;
+  for (const char c : lines + ";") {
+    if (c == ';' || c == ',') {
+      if (!field.empty() && field.front() == ' ') field.erase(0, 1);
+      out += field;
+      out += c == ',' ? "\t" : "\r\n";
+      field.clear();
+    } else {
+      field += c;
+    }
+  }
+  return lines.empty() ? "" : out;
+}
+
+TEST(AviScript, PatternsOfKeptFrames) {
+  struct Case {
+    const char* entries;
+    const char* lines;
+  } cases[] = {
+      {"K-K--K-K--K-K--K-K--", "0a, 10100, 0"},
+      {"K-K--K--K-K-K--K--K-", "0a, 1010010010, 0"},
+      {"K-K--K--K-", "0a, 1 0, 0; 1a, 100, 1; 4a, 1 0, 3"},
+      {"K-K--K-K--K------KKK", "0a, 10100, 0; 8b, 1, 5"},
+      {"K--KK---KK-K", "0a, 1 0, 0; 1b, 1, 1; 2a, 1 0, 2; 4a, 110, 3"},
+      {"K-KK-KK-KK-K", "0a, 101, 0"},
+      {"K----K----K", "0a, 10000, 0; 5a, 1, 2"},
+      {"K-----K-----K", "0a, 1 0, 0; 3a, 1 0, 1; 6a, 1, 2"},
+      {"KKKK-KKKK-KKKK-KKKK-",
+       "0a, 1, 0; 1b, 1 0, 3; 2b, 1, 4; 4a, 1 0, 7; 5a, 1, 8; 6b, 1 0, 11; 7b, 1, 12; 9a, 1 0, 15"},
+      {"KKKKKK", "0a, 1, 0"},
+      {"K-----", "0a, 1 0, 0"},
+      {"-K", "0b, 1, 0"},
+      {"------", ""},
+      {"", ""},
+      // A cycle recognised from the zeros past the end of the list.
+      {"K--K--K--KK--K--K--", "0a, 1001001001, 0"},
+      // 0, 3, 0, 3 is neither a cycle nor an alternation.
+      {"K---KK---KK---KK---KK---", "0a, 1 0, 0; 2a, 1, 1; 2b, 1 0, 2; 4b, 1, 3; 5a, 1 0, 4; 7a, 1, 5; 7b, 1 0, 6;"
+                                   " 9b, 1, 7; 10a, 1 0, 8"},
+      // A gap of five or more breaking a period writes no line.
+      {"K-K--K-K--K-----", "0a, 10100, 0"},
+      // Copy entries are skipped like unlisted ones.
+      {"KCKCCKCKCC", "0a, 10100, 0"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(aviScript(listFromPattern(c.entries)), script(c.lines)) << c.entries;
+  }
+}
+
+TEST(AviScript, FirstRowByteForByte) {
+  const std::string expected("\x30\x61\x09\x31\x30\x31\x30\x30\x09\x30\x0D\x0A", 12);
+  EXPECT_EQ(aviScript(listFromPattern("K-K--K-K--K-K--K-K--")), expected);
+}
+
+TEST(AviScript, LongPulldownWithBreaks) {
+  // A cadence of gaps 1, 2, a progressive stretch, then the cadence in the
+  // other phase (gaps 2, 1): one line per stretch, each lasting to its end.
+  std::string entries;
+  for (int i = 0; i < 1000; ++i) entries += "K-K--";
+  entries += std::string(600, 'K');
+  for (int i = 0; i < 1000; ++i) entries += "K--K-";
+  EXPECT_EQ(aviScript(listFromPattern(entries)), script("0a, 10100, 0; 2500a, 1, 2000; 2800a, 10010, 2600"));
+}
+
+TEST(AviScript, PatternsMeetingTheEndOfTheList) {
+  const std::pair<const char*, const char*> cases[] = {
+      // The last kept entry's gap of 0 breaks the alternation; past the end
+      // every gap is 0, so it starts a run.
+      {"K-K--K-K--K-K", "0a, 10100, 0; 6a, 1, 5"},
+      // The last kept entry's gap runs to the end and continues the period.
+      {"K-K--K-K--K-K--", "0a, 10100, 0"},
+      {"K-K--K-K--K-K---", "0a, 10100, 0; 6a, 1 0, 5"},
+  };
+  for (const auto& [entries, lines] : cases) EXPECT_EQ(aviScript(listFromPattern(entries)), script(lines)) << entries;
+}
+
+TEST(AviScript, DecimalText) {
+  const std::pair<std::uint32_t, const char*> cases[] = {
+      {0, "0"}, {7, "7"}, {10, "10"}, {1234567, "1234567"}, {4294967295u, "4294967295"}};
+  for (const auto& [value, text] : cases) EXPECT_EQ(decimalText(value).view(), text);
+}
+
+TEST(AviScript, ProposedName) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"D:\\video\\movie.tpr", "D:\\video\\movie.asc"}, {"D:\\video\\movie.TPR", "D:\\video\\movie.asc"},
+      {"D:\\video\\movie.tprx", "D:\\video\\movie.tprx"}, {"D:\\video\\movie", "D:\\video\\movie"},
+      {"a.b.x", "a.asc"}, {"", ""}, {".abc", ".asc"}};
+  for (const auto& [path, proposed] : cases) EXPECT_EQ(proposedScriptName(path), proposed) << path;
+}
+
+TEST(AviScript, WritesAtomically) {
+  testing::TempDir dir;
+  const FrameList list = listFromPattern("K-K--K-K--");
+  ASSERT_TRUE(testdata::writeFile(dir.path("old.asc"), "old script, longer than the new one........"));
+  ASSERT_EQ(writeAviScript(dir.path("old.asc"), list), Error::None);
+  EXPECT_EQ(testdata::readFile(dir.path("old.asc")), aviScript(list));
+
+  std::filesystem::create_directory(dir.path("folder.asc"));
+  EXPECT_EQ(writeAviScript(dir.path("folder.asc"), list), Error::CreateScript);
+  EXPECT_EQ(writeAviScript(dir.path("no folder/x.asc"), list), Error::CreateScript);
+  EXPECT_EQ(dir.fileCount(), 2u);
+}
+
+}  // namespace
+}  // namespace pulldex

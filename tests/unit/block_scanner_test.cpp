@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "project/block_scanner.h"
+#include "project_builder.h"
+#include "temp_dir.h"
+
+namespace pulldex {
+namespace {
+
+using namespace testdata;
+
+constexpr char kMarker[] = "Video.DeinterlaceEx.List";
+
+class BlockScannerTest : public ::testing::Test {
+ protected:
+  // Opens a file of `bytes` and scans it.
+  BlockScanner& scan(const std::string& bytes) {
+    const std::string path = dir_.path("file" + std::to_string(files_++));
+    EXPECT_TRUE(writeFile(path, bytes));
+    EXPECT_TRUE(file_.open(path));
+    scanner_ = std::make_unique<BlockScanner>(file_);
+    return *scanner_;
+  }
+
+  testing::TempDir dir_;
+  int files_ = 0;
+  InputFile file_;
+  std::unique_ptr<BlockScanner> scanner_;
+};
+
+TEST_F(BlockScannerTest, FindsTheFirstMarkerWherever) {
+  struct Case {
+    const char* what;
+    std::size_t before;
+    std::size_t after;
+    std::int64_t expected;
+  } cases[] = {
+      {"at offset 0", 0, 100, 0},
+      {"across the first window's end", 32760, 100, 32760},
+      {"ending the file", 1000, 0, 1000},
+      {"ending a file of exactly one window", 32768 - 24, 0, 32768 - 24},
+      {"in the overlap of two passes", 16384 + 16380, 5000, 16384 + 16380},
+      {"deep in a long file", 5 * 16384 + 77, 40000, 5 * 16384 + 77},
+  };
+  for (const Case& c : cases) {
+    BlockScanner& s = scan(noise(c.before, 1) + kMarker + noise(c.after, 2));
+    EXPECT_EQ(s.findMarker(kMarker), c.expected) << c.what;
+    char first[24];
+    EXPECT_EQ(s.readBytes(first, 24), 24) << c.what;
+    EXPECT_EQ(std::memcmp(first, kMarker, 24), 0) << c.what;
+  }
+}
+
+TEST_F(BlockScannerTest, ReportsMissingMarkers) {
+  const std::string cases[] = {"", "Video.Deinterlace", noise(100000, 3), noise(16400, 4),
+                               std::string(32768, 'V'), noise(40000, 5) + "Video.DeinterlaceEx.Lis"};
+  for (const std::string& bytes : cases) {
+    BlockScanner& s = scan(bytes);
+    EXPECT_EQ(s.findMarker(kMarker), -1) << bytes.size() << " bytes";
+    char buffer[8];
+    EXPECT_EQ(s.readBytes(buffer, 8), 0) << "an exhausted scanner reads nothing";
+  }
+}
+
+TEST_F(BlockScannerTest, TwoMarkersGiveTheLowerOffset) {
+  EXPECT_EQ(scan(noise(50000, 6) + kMarker + noise(10, 7) + kMarker).findMarker(kMarker), 50000);
+}
+
+TEST_F(BlockScannerTest, ReadsAfterAMarkerEndingTheFileComeShort) {
+  BlockScanner& s = scan(noise(300, 8) + kMarker);
+  ASSERT_EQ(s.findMarker(kMarker), 300);
+  char header[37];
+  EXPECT_EQ(s.readBytes(header, 37), 24);
+  EXPECT_EQ(s.readBytes(header, 37), 0);
+}
+
+TEST_F(BlockScannerTest, ReadsAcrossManyWindows) {
+  const std::string tail = noise(200000, 9);
+  BlockScanner& s = scan(noise(20000, 10) + kMarker + tail);
+  ASSERT_EQ(s.findMarker(kMarker), 20000);
+  std::vector<char> got(100000);
+  ASSERT_EQ(s.readBytes(got.data(), 100000), 100000);
+  EXPECT_EQ(std::string(got.data(), 100000), (kMarker + tail).substr(0, 100000));
+  // What is left, up to the end of the file.
+  std::vector<char> rest(200000);
+  EXPECT_EQ(s.readBytes(rest.data(), 200000), 24 + 200000 - 100000);
+  EXPECT_EQ(s.readBytes(rest.data(), 10), 0);
+}
+
+TEST_F(BlockScannerTest, CountsOfZeroOrLessReadNothing) {
+  BlockScanner& s = scan(std::string(kMarker) + "abc");
+  ASSERT_EQ(s.findMarker(kMarker), 0);
+  char buffer[30];
+  EXPECT_EQ(s.readBytes(buffer, 0), 0);
+  EXPECT_EQ(s.readBytes(buffer, -5), 0);
+  EXPECT_EQ(s.readBytes(buffer, 30), 27) << "nothing was consumed before";
+}
+
+}  // namespace
+}  // namespace pulldex

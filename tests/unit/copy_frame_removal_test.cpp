@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace std::string_literals;
+
+#include <filesystem>
+
+#include "formats/frame_setting_file.h"
+#include "lists.h"
+#include "project/ivtc_block.h"
+#include "project_builder.h"
+#include "temp_dir.h"
+
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+namespace pulldex {
+namespace {
+
+using namespace testdata;
+
+class RemovalTest : public ::testing::Test {
+ protected:
+  // Writes `bytes` as a project and loads it.
+  FrameList loadFrom(const std::string& name, const std::string& bytes) {
+    EXPECT_TRUE(writeFile(dir_.path(name), bytes));
+    FrameList list;
+    EXPECT_EQ(readIvtcList(dir_.path(name), list), Error::None);
+    return list;
+  }
+
+  testing::TempDir dir_;
+};
+
+// A project whose block holds the records from `pattern` (codes 1, 2, 3, ...).
+struct Project {
+  std::string before = noise(700, 1) + namedEntry("Video.Source", "movie.avi");
+  std::string after = namedEntry("Audio.Gain", "12") + noise(40000, 2);
+  std::string pattern;
+  std::string bytes() const { return before + ivtcBlock(recordsFromPattern(pattern, {1, 2, 3, 4, 5, 6, 7})) + after; }
+};
+
+TEST_F(RemovalTest, KeepsOnlyKeptFramesAndEveryOtherByte) {
+  struct Case {
+    const char* what;
+    Project project;
+    std::vector<Record> expected;
+  } cases[] = {
+      {"copy frames drop out, numbers stay", {.pattern = "KCKKC"}, {{0, 1, 0}, {2, 3, 0}, {3, 4, 0}}},
+      {"no kept frame gives an empty block", {.pattern = "CCC"}, {}},
+      {"the normalisation shows: frame 0 kept with its code 0", {.pattern = "--KCK"}, {{0, 0, 0}, {4, 3, 0}}},
+      {"a block at offset 0", {.before = "", .pattern = "KCK"}, {{0, 1, 0}, {2, 3, 0}}},
+      {"a block ending the file", {.after = "", .pattern = "KKC"}, {{0, 1, 0}, {1, 2, 0}}},
+  };
+  for (const Case& c : cases) {
+    const FrameList list = loadFrom("in.tpr", c.project.bytes());
+    ASSERT_EQ(writeWithoutCopyFrames(dir_.path("in.tpr"), dir_.path("out.tpr"), list), Error::None) << c.what;
+    EXPECT_EQ(readFile(dir_.path("out.tpr")), c.project.before + ivtcBlock(c.expected) + c.project.after) << c.what;
+    EXPECT_EQ(readFile(dir_.path("in.tpr")), c.project.bytes()) << "the source is untouched: " << c.what;
+  }
+}
+
+TEST_F(RemovalTest, TheFiveFrameExampleByteForByte) {
+  const std::string before = "ABC";
+  const std::string after = "XYZ";
+  const std::string source = before + ivtcBlock({{0, 3, 0}, {1, 6, 1}, {2, 10, 0}, {3, 11, 0}, {4, 16, 1}}) + after;
+  const FrameList list = loadFrom("five.tpr", source);
+  ASSERT_EQ(writeWithoutCopyFrames(dir_.path("five.tpr"), dir_.path("five-out.tpr"), list), Error::None);
+  const std::string expected = before +
+                               "Video.DeinterlaceEx.List"   // marker
+                               "\x0a"                       // typeTag
+                               "\x1a\x00\x00\x00"           // valueLength 26
+                               "\x06\x00\x00\x00"           // recordSize 6
+                               "\x03\x00\x00\x00"           // recordCount 3
+                               "\x00\x00\x00\x00\x03\x00"   // frame 0, code 3
+                               "\x02\x00\x00\x00\x0a\x00"   // frame 2, code 10
+                               "\x03\x00\x00\x00\x0b\x00"s  // frame 3, code 11
+                               + after;
+  const std::string written = readFile(dir_.path("five-out.tpr"));
+  EXPECT_EQ(written, expected);
+  EXPECT_EQ(written.size() + 12, source.size());
+  FrameList back;
+  EXPECT_EQ(readIvtcList(dir_.path("five-out.tpr"), back), Error::None);
+}
+
+TEST_F(RemovalTest, AnEmptyResultLoadsBackAsAnEmptyList) {
+  loadFrom("in.tpr", Project{.pattern = "CC"}.bytes());
+  ASSERT_EQ(writeWithoutCopyFrames(dir_.path("in.tpr"), dir_.path("out.tpr"), testing::listFromPattern("CC")),
+            Error::None);
+  FrameList back = testing::listFromPattern("K");
+  EXPECT_EQ(readIvtcList(dir_.path("out.tpr"), back), Error::None);
+  EXPECT_EQ(back.count(), 0);
+}
+
+TEST_F(RemovalTest, UsesTheListInMemoryNotTheSourcesRecords) {
+  loadFrom("in.tpr", Project{.pattern = "KKKKK"}.bytes());
+  FrameList imported = testing::listFromPattern("-K--K");
+  imported.entries[4].code = 16;
+  ASSERT_EQ(writeWithoutCopyFrames(dir_.path("in.tpr"), dir_.path("out.tpr"), imported), Error::None);
+  const Project p{.pattern = ""};
+  EXPECT_EQ(readFile(dir_.path("out.tpr")), p.before + ivtcBlock({{1, 0, 0}, {4, 16, 0}}) + p.after);
+}
+
+TEST_F(RemovalTest, InPlaceGivesTheSameBytesAsToAnotherFile) {
+  const Project p{.pattern = "KKKCKKKKCKKKKCK"};
+  const FrameList list = loadFrom("in.tpr", p.bytes());
+  ASSERT_EQ(writeWithoutCopyFrames(dir_.path("in.tpr"), dir_.path("other.tpr"), list), Error::None);
+  ASSERT_EQ(writeWithoutCopyFrames(dir_.path("in.tpr"), dir_.path("in.tpr"), list), Error::None);
+  EXPECT_EQ(readFile(dir_.path("in.tpr")), readFile(dir_.path("other.tpr")));
+  EXPECT_EQ(dir_.fileCount(), 2u) << "no temporary file is left";
+}
+
+TEST_F(RemovalTest, FailuresLeaveEveryFileAsItWas) {
+  const Project p{.pattern = "KCK"};
+  const FrameList list = loadFrom("in.tpr", p.bytes());
+  ASSERT_TRUE(writeFile(dir_.path("old.tpr"), "old content"));
+  const std::string changed[][2] = {
+      {"no block any more", noise(5000, 3)},
+      {"a short header", p.before + ivtcBlock({}).substr(0, 30)},
+      {"valueLength below 8", p.before + ivtcBlock({}, {.valueLength = 4}) + p.after},
+      {"a block past the end", p.before + ivtcBlock({{0, 0, 0}}, {.valueLength = 100000})},
+  };
+  const Error expected[] = {Error::NoIvtcBlock, Error::ReadFile, Error::FileFormat, Error::FileFormat};
+  for (std::size_t i = 0; i < std::size(changed); ++i) {
+    ASSERT_TRUE(writeFile(dir_.path("changed.tpr"), changed[i][1]));
+    EXPECT_EQ(writeWithoutCopyFrames(dir_.path("changed.tpr"), dir_.path("old.tpr"), list), expected[i])
+        << changed[i][0];
+    EXPECT_EQ(readFile(dir_.path("old.tpr")), "old content") << changed[i][0];
+  }
+  EXPECT_EQ(writeWithoutCopyFrames(dir_.path("gone.tpr"), dir_.path("old.tpr"), list), Error::OpenSource);
+  EXPECT_EQ(writeWithoutCopyFrames(dir_.path("in.tpr"), dir_.path("no folder/x.tpr"), list), Error::OpenDestination);
+  std::filesystem::create_directory(dir_.path("folder.tpr"));
+  EXPECT_EQ(writeWithoutCopyFrames(dir_.path("in.tpr"), dir_.path("folder.tpr"), list), Error::OpenDestination);
+  EXPECT_EQ(readFile(dir_.path("old.tpr")), "old content");
+  EXPECT_EQ(readFile(dir_.path("in.tpr")), p.bytes());
+  EXPECT_EQ(dir_.fileCount(), 4u) << "no temporary file is left";
+}
+
+#ifndef _WIN32
+TEST_F(RemovalTest, ALinkedDestinationReplacesItsTarget) {
+  const Project p{.pattern = "KCK"};
+  const FrameList list = loadFrom("in.tpr", p.bytes());
+  std::filesystem::create_symlink("in.tpr", dir_.path("link.tpr"));
+  ASSERT_EQ(writeWithoutCopyFrames(dir_.path("link.tpr"), dir_.path("link.tpr"), list), Error::None);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir_.path("link.tpr")));
+  EXPECT_EQ(readFile(dir_.path("in.tpr")), p.before + ivtcBlock({{0, 1, 0}, {2, 3, 0}}) + p.after);
+}
+
+// Writes past a file-size limit fail (SIGXFSZ ignored), as on a full disk.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &old_);
+    previous_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = old_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, previous_);
+  }
+
+ private:
+  rlimit old_{};
+  void (*previous_)(int) = nullptr;
+};
+
+TEST_F(RemovalTest, AWriteFailingPartWayKeepsTheOldDestination) {
+  Project p{.pattern = "KCKKC"};
+  p.before = noise(300000, 4);
+  const FrameList list = loadFrom("in.tpr", p.bytes());
+  // Limits inside the prefix, the records and the tail.
+  for (const rlim_t limit : {100000u, 300040u, 320000u}) {
+    ASSERT_TRUE(writeFile(dir_.path("old.tpr"), "old content"));
+    {
+      FileSizeLimit guard(limit);
+      EXPECT_EQ(writeWithoutCopyFrames(dir_.path("in.tpr"), dir_.path("old.tpr"), list), Error::WriteFile) << limit;
+      EXPECT_EQ(writeWithoutCopyFrames(dir_.path("in.tpr"), dir_.path("in.tpr"), list), Error::WriteFile) << limit;
+    }
+    EXPECT_EQ(readFile(dir_.path("old.tpr")), "old content");
+    EXPECT_EQ(readFile(dir_.path("in.tpr")), p.bytes());
+    EXPECT_EQ(dir_.fileCount(), 2u) << "no temporary file is left";
+  }
+}
+#endif
+
+}  // namespace
+}  // namespace pulldex
