@@ -7,19 +7,12 @@
 
 #include "app/dialog_services.h"
 #include "model/frame_list.h"
+#include "resource.h"
 
 namespace pulldex::app {
 
-// Control ids of the main dialog (also in res/resource.h for the Win32 template).
-enum ControlId : int {
-  kCancel = 2,
-  IDC_OPEN = 1000,
-  IDC_EXPORT_SCRIPT = 1001,
-  IDC_REMOVE_COPY = 1002,
-  IDC_PATH = 1003,
-  IDC_IMPORT_SFS = 1004,
-  IDC_EXPORT_SFS = 1005,
-};
+// The command of the close box, the system menu and Esc.
+inline constexpr int kCancel = 2;
 
 inline constexpr char kCaption[] = "Pulldex 0.56 by Brannock (tessaly)";
 
