@@ -188,7 +188,7 @@ int main(int argc, char** argv) {
       "  strip  movie.tpr -> movie.nocopy.tpr\n"
       "  sfs    movie.tpr -> movie.sfs\n"
       "An existing output is replaced only once the new one is complete.\n"
-      "Exit status: 0 all done, 1 a file could not be read or written, 2 usage error.");
+      "Exit status: 0 all done, 1 a file could not be read or written, 2 usage error.\n");
 
   Options o;
   auto* infoCmd = app.add_subcommand("info", "Print the frame count, the counts of each state and the codes in use");

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Pulldex needs that are missing.
+# Usage: install-deps.sh native|all
+set -euo pipefail
+native=(g++ cmake ninja-build libgtest-dev libcli11-dev libfltk1.3-dev)
+all=("${native[@]}" g++-mingw-w64-x86-64 wine64 xvfb xauth xdotool imagemagick x11-utils python3 clang
+     libclang-rt-14-dev hyperfine)
+case "${1:-all}" in
+  native) wanted=("${native[@]}") ;;
+  all) wanted=("${all[@]}") ;;
+  *) echo "usage: $0 native|all" >&2; exit 2 ;;
+esac
+missing=()
+for p in "${wanted[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
