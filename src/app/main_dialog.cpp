@@ -50,13 +50,9 @@ void removeCopyFrames(const std::string& destination, Window window) {
   report(writeWithoutCopyFrames(pathFieldText(window), destination, theList), window);
 }
 
-void importFrameSettings(const std::string& path, Window window) {
-  report(readFrameSettings(path, theList), window);
-}
+void importFrameSettings(const std::string& path, Window window) { report(readFrameSettings(path, theList), window); }
 
-void exportFrameSettings(const std::string& path, Window window) {
-  report(writeFrameSettings(path, theList), window);
-}
+void exportFrameSettings(const std::string& path, Window window) { report(writeFrameSettings(path, theList), window); }
 
 void exportAviScript(const std::string& path, Window window) { report(writeAviScript(path, theList), window); }
 

@@ -18,8 +18,7 @@ class ByteReader {
   }
   bool u32(std::uint32_t& out) {
     if (remaining() < 4) return false;
-    out = static_cast<std::uint32_t>(data_[at_]) | static_cast<std::uint32_t>(data_[at_ + 1]) << 8 |
-          static_cast<std::uint32_t>(data_[at_ + 2]) << 16 | static_cast<std::uint32_t>(data_[at_ + 3]) << 24;
+    out = le32(data_ + at_);
     at_ += 4;
     return true;
   }
@@ -29,6 +28,15 @@ class ByteReader {
     out = static_cast<std::int32_t>(u);
     return true;
   }
+  // An i32 and two bytes, with one bounds check: the records of an IVTC list.
+  bool record(std::int32_t& value, std::uint8_t& a, std::uint8_t& b) {
+    if (remaining() < 6) return false;
+    value = static_cast<std::int32_t>(le32(data_ + at_));
+    a = data_[at_ + 4];
+    b = data_[at_ + 5];
+    at_ += 6;
+    return true;
+  }
   bool skip(std::size_t n) {
     if (remaining() < n) return false;
     at_ += n;
@@ -36,6 +44,11 @@ class ByteReader {
   }
 
  private:
+  static std::uint32_t le32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+  }
+
   const std::uint8_t* data_;
   std::size_t size_;
   std::size_t at_ = 0;

@@ -1,11 +1,11 @@
 #include "base/sys.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 
 namespace pulldex::sys {
 
@@ -73,8 +73,7 @@ std::int64_t kernelCopy(Handle in, Handle out, std::int64_t length) {
 #ifdef __linux__
   std::int64_t total = 0;
   while (total < length) {
-    const ssize_t n = ::copy_file_range(fd(in), nullptr, fd(out), nullptr,
-                                        static_cast<std::size_t>(length - total), 0);
+    const ssize_t n = ::copy_file_range(fd(in), nullptr, fd(out), nullptr, static_cast<std::size_t>(length - total), 0);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return total > 0 ? total : -1;
     if (n == 0) break;
@@ -127,9 +126,7 @@ bool finish(Handle h, const std::string& target) {
   return ::fchmod(fd(h), mode) == 0 && ::fsync(fd(h)) == 0;
 }
 
-bool replace(const std::string& from, const std::string& to) {
-  return ::rename(from.c_str(), to.c_str()) == 0;
-}
+bool replace(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
 
 void removeFile(const std::string& path) { ::unlink(path.c_str()); }
 

@@ -22,8 +22,8 @@ std::string folderOf(const std::string& path) {
 }  // namespace
 
 Handle openRead(const std::string& path) {
-  return ours(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return ours(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 void close(Handle h) {
@@ -78,8 +78,7 @@ bool replaceable(const std::string& path) {
 Handle createTempBeside(const std::string& target, std::string& tempPath) {
   char name[MAX_PATH];
   if (GetTempFileNameA(folderOf(target).c_str(), "pdx", 0, name) == 0) return kNoHandle;
-  const HANDLE h = CreateFileA(name, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE h = CreateFileA(name, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     DeleteFileA(name);
     return kNoHandle;

@@ -168,8 +168,10 @@ int produce(const Options& o, Output kind) {
         break;
     }
     // Failures to open the project name the project; all others the output.
-    if (e == Error::OpenSource) status = fail(project, e);
-    else if (e != Error::None) status = fail(target, e);
+    if (e == Error::OpenSource)
+      status = fail(project, e);
+    else if (e != Error::None)
+      status = fail(target, e);
   }
   return status;
 }
@@ -177,9 +179,10 @@ int produce(const Options& o, Output kind) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Pulldex: reads the IVTC list of TMPGEnc projects (.tpr) and turns it into an AVI script,\n"
-               "a project without copy frames, or a frame-setting file.",
-               "pulldex-cli"};
+  CLI::App app{
+      "Pulldex: reads the IVTC list of TMPGEnc projects (.tpr) and turns it into an AVI script,\n"
+      "a project without copy frames, or a frame-setting file.",
+      "pulldex-cli"};
   app.set_version_flag("--version", "pulldex-cli 0.56");
   app.require_subcommand(1);
   app.footer(

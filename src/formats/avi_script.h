@@ -16,11 +16,11 @@ namespace pulldex {
 class DecimalText {
  public:
   explicit DecimalText(std::uint32_t value);
-  std::string_view view() const { return {digits_ + start_, sizeof digits_ - start_}; }
+  std::string_view view() const { return {digits_, length_}; }
 
  private:
   char digits_[10];
-  std::size_t start_ = sizeof digits_;
+  std::size_t length_;
 };
 
 inline DecimalText decimalText(std::uint32_t value) { return DecimalText(value); }

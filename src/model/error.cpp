@@ -4,17 +4,28 @@ namespace pulldex {
 
 const char* errorText(Error error) {
   switch (error) {
-    case Error::None: return "";
-    case Error::OpenProject: return "Error in opening the file";
-    case Error::NoIvtcBlock: return "Error, can't find IVTC setting in the file";
-    case Error::ReadFile: return "Error in reading file";
-    case Error::FileFormat: return "Error in file format";
-    case Error::OpenSource: return "Error in opening source TPR file";
-    case Error::OpenDestination: return "Error in opening destination file";
-    case Error::WriteFile: return "Error in writing the file";
-    case Error::CreateFrameSettings: return "Error in creating output file";
-    case Error::OpenFrameSettings: return "Error in opening file";
-    case Error::CreateScript: return "Error in creating the file";
+    case Error::None:
+      return "";
+    case Error::OpenProject:
+      return "Error in opening the file";
+    case Error::NoIvtcBlock:
+      return "Error, can't find IVTC setting in the file";
+    case Error::ReadFile:
+      return "Error in reading file";
+    case Error::FileFormat:
+      return "Error in file format";
+    case Error::OpenSource:
+      return "Error in opening source TPR file";
+    case Error::OpenDestination:
+      return "Error in opening destination file";
+    case Error::WriteFile:
+      return "Error in writing the file";
+    case Error::CreateFrameSettings:
+      return "Error in creating output file";
+    case Error::OpenFrameSettings:
+      return "Error in opening file";
+    case Error::CreateScript:
+      return "Error in creating the file";
   }
   return "";
 }

@@ -1,6 +1,7 @@
 // The per-frame IVTC settings of one video, indexed by frame number.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -28,7 +29,13 @@ struct FrameList {
   // Number of entries strictly between position i and the next Kept entry
   // after it, or up to the end of the list when none follows; 0 for the last
   // entry and any position past it.
-  std::int64_t gap(std::int64_t i) const;
+  std::int64_t gap(std::int64_t i) const {
+    // Inline: the AVI script asks this for every kept frame.
+    const std::int64_t n = count();
+    std::int64_t j = i + 1;
+    while (j < n && entries[static_cast<std::size_t>(j)].state != Kept) ++j;
+    return j < n ? j - i - 1 : std::max<std::int64_t>(n - i - 1, 0);
+  }
   bool operator==(const FrameList&) const = default;
 };
 

@@ -66,7 +66,8 @@ std::int64_t BlockScanner::findMarker(const char* marker) {
       return searchOffset_;
     }
     if (static_cast<std::size_t>(available) >= length)
-      searchedUpTo_ = std::max<std::int64_t>(searchedUpTo_, searchOffset_ + available - static_cast<std::int64_t>(length) + 1);
+      searchedUpTo_ =
+          std::max<std::int64_t>(searchedUpTo_, searchOffset_ + available - static_cast<std::int64_t>(length) + 1);
     position_ += kStep;
     searchOffset_ += kStep;
     if (position_ >= fill_) return -1;

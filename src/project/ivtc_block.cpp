@@ -46,8 +46,8 @@ Error findBlock(InputFile& file, FoundBlock& found) {
 // Moves the first Kept mark to entry 0, so that a script made from the list
 // starts at the first frame.
 void normalise(FrameList& list) {
-  const auto first = std::find_if(list.entries.begin(), list.entries.end(),
-                                  [](const FrameEntry& e) { return e.state == Kept; });
+  const auto first =
+      std::find_if(list.entries.begin(), list.entries.end(), [](const FrameEntry& e) { return e.state == Kept; });
   if (first == list.entries.end()) return;
   first->state = Unlisted;
   list.entries[0].state = Kept;
@@ -71,6 +71,7 @@ Error readIvtcList(const std::string& path, FrameList& out) {
 
   FrameList list;
   list.entries.reserve(static_cast<std::size_t>(std::min<std::int64_t>(recordBytes / kRecordSize, kMaxFrames)));
+  std::size_t entries = 0;  // list.entries.size(), kept here: the loop below is hot
   std::int32_t highest = -1;
   std::int32_t last = -1;
   constexpr std::int32_t kChunk = kRecordSize * 8192;
@@ -81,16 +82,20 @@ Error readIvtcList(const std::string& path, FrameList& out) {
     left -= want;
     ByteReader reader(chunk, static_cast<std::size_t>(want));
     IvtcRecord r;
-    while (reader.i32(r.frameIndex) && reader.u8(r.code) && reader.u8(r.copyFlag)) {
+    while (reader.record(r.frameIndex, r.code, r.copyFlag)) {
       if (r.frameIndex < 0 || r.frameIndex >= kMaxFrames) return Error::FileFormat;
-      if (r.frameIndex >= list.count()) list.entries.resize(static_cast<std::size_t>(r.frameIndex) + 1);
-      list.entries[static_cast<std::size_t>(r.frameIndex)] = {r.code, static_cast<std::uint8_t>(r.copyFlag + 1)};
+      const auto index = static_cast<std::size_t>(r.frameIndex);
+      // Grown in steps, then cut to the last record's frame below.
+      if (index >= entries)
+        list.entries.resize(entries = std::max(index + 1, std::min<std::size_t>(2 * entries, kMaxFrames)));
+      list.entries[index] = {r.code, static_cast<std::uint8_t>(r.copyFlag + 1)};
       highest = std::max(highest, r.frameIndex);
       last = r.frameIndex;
     }
   }
   // The last record sizes the list; one naming a later frame is corrupt.
   if (highest > last) return Error::FileFormat;
+  list.entries.resize(static_cast<std::size_t>(last + 1));
   normalise(list);
   out = std::move(list);
   return Error::None;

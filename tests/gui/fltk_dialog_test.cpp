@@ -79,10 +79,11 @@ TEST_F(FltkDialogTest, AStartupPathThatFailsLeavesOnlyOpen) {
 }
 
 TEST_F(FltkDialogTest, LabelsAndCloseBox) {
-  const std::pair<int, const char*> labels[] = {
-      {IDC_OPEN, "&Open"}, {IDC_EXPORT_SCRIPT, "&Export AVI Script File"},
-      {IDC_REMOVE_COPY, "&Remove Copy Frames and save"}, {IDC_IMPORT_SFS, "&Import Frame-setting file"},
-      {IDC_EXPORT_SFS, "E&xport Frame-setting file"}};
+  const std::pair<int, const char*> labels[] = {{IDC_OPEN, "&Open"},
+                                                {IDC_EXPORT_SCRIPT, "&Export AVI Script File"},
+                                                {IDC_REMOVE_COPY, "&Remove Copy Frames and save"},
+                                                {IDC_IMPORT_SFS, "&Import Frame-setting file"},
+                                                {IDC_EXPORT_SFS, "E&xport Frame-setting file"}};
   for (const auto& [id, label] : labels) EXPECT_STREQ(dialog_->control(id)->label(), label);
   EXPECT_EQ(dialog_->control(IDC_PATH)->visible_focus(), 0u) << "the path field is not a tab stop";
   dialog_->do_callback();

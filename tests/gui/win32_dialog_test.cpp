@@ -1,6 +1,6 @@
 // The real Win32 dialog, in process: commands go in, controls are read back.
-#include <windows.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <atomic>
 #include <mutex>
@@ -111,10 +111,11 @@ TEST_F(Win32DialogTest, AStartupPathLoadsAtInitialisation) {
 
 TEST_F(Win32DialogTest, TemplateAndCommandTable) {
   ASSERT_NE(create(std::nullopt), nullptr);
-  const std::pair<int, const char*> labels[] = {
-      {IDC_OPEN, "&Open"}, {IDC_EXPORT_SCRIPT, "&Export AVI Script File"},
-      {IDC_REMOVE_COPY, "&Remove Copy Frames and save"}, {IDC_IMPORT_SFS, "&Import Frame-setting file"},
-      {IDC_EXPORT_SFS, "E&xport Frame-setting file"}};
+  const std::pair<int, const char*> labels[] = {{IDC_OPEN, "&Open"},
+                                                {IDC_EXPORT_SCRIPT, "&Export AVI Script File"},
+                                                {IDC_REMOVE_COPY, "&Remove Copy Frames and save"},
+                                                {IDC_IMPORT_SFS, "&Import Frame-setting file"},
+                                                {IDC_EXPORT_SFS, "E&xport Frame-setting file"}};
   for (const auto& [id, label] : labels) EXPECT_EQ(text(id), label);
   const LONG pathStyle = GetWindowLongA(GetDlgItem(dialog_, IDC_PATH), GWL_STYLE);
   EXPECT_TRUE(pathStyle & ES_READONLY);

@@ -52,8 +52,9 @@ TEST(AviScript, PatternsOfKeptFrames) {
       // A cycle recognised from the zeros past the end of the list.
       {"K--K--K--KK--K--K--", "0a, 1001001001, 0"},
       // 0, 3, 0, 3 is neither a cycle nor an alternation.
-      {"K---KK---KK---KK---KK---", "0a, 1 0, 0; 2a, 1, 1; 2b, 1 0, 2; 4b, 1, 3; 5a, 1 0, 4; 7a, 1, 5; 7b, 1 0, 6;"
-                                   " 9b, 1, 7; 10a, 1 0, 8"},
+      {"K---KK---KK---KK---KK---",
+       "0a, 1 0, 0; 2a, 1, 1; 2b, 1 0, 2; 4b, 1, 3; 5a, 1 0, 4; 7a, 1, 5; 7b, 1 0, 6;"
+       " 9b, 1, 7; 10a, 1 0, 8"},
       // A gap of five or more breaking a period writes no line.
       {"K-K--K-K--K-----", "0a, 10100, 0"},
       // Copy entries are skipped like unlisted ones.
@@ -98,10 +99,13 @@ TEST(AviScript, DecimalText) {
 }
 
 TEST(AviScript, ProposedName) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"D:\\video\\movie.tpr", "D:\\video\\movie.asc"}, {"D:\\video\\movie.TPR", "D:\\video\\movie.asc"},
-      {"D:\\video\\movie.tprx", "D:\\video\\movie.tprx"}, {"D:\\video\\movie", "D:\\video\\movie"},
-      {"a.b.x", "a.asc"}, {"", ""}, {".abc", ".asc"}};
+  const std::pair<const char*, const char*> cases[] = {{"D:\\video\\movie.tpr", "D:\\video\\movie.asc"},
+                                                       {"D:\\video\\movie.TPR", "D:\\video\\movie.asc"},
+                                                       {"D:\\video\\movie.tprx", "D:\\video\\movie.tprx"},
+                                                       {"D:\\video\\movie", "D:\\video\\movie"},
+                                                       {"a.b.x", "a.asc"},
+                                                       {"", ""},
+                                                       {".abc", ".asc"}};
   for (const auto& [path, proposed] : cases) EXPECT_EQ(proposedScriptName(path), proposed) << path;
 }
 

@@ -55,8 +55,12 @@ TEST_F(BlockScannerTest, FindsTheFirstMarkerWherever) {
 }
 
 TEST_F(BlockScannerTest, ReportsMissingMarkers) {
-  const std::string cases[] = {"", "Video.Deinterlace", noise(100000, 3), noise(16400, 4),
-                               std::string(32768, 'V'), noise(40000, 5) + "Video.DeinterlaceEx.Lis"};
+  const std::string cases[] = {"",
+                               "Video.Deinterlace",
+                               noise(100000, 3),
+                               noise(16400, 4),
+                               std::string(32768, 'V'),
+                               noise(40000, 5) + "Video.DeinterlaceEx.Lis"};
   for (const std::string& bytes : cases) {
     BlockScanner& s = scan(bytes);
     EXPECT_EQ(s.findMarker(kMarker), -1) << bytes.size() << " bytes";

@@ -13,8 +13,8 @@ using namespace std::string_literals;
 #include "temp_dir.h"
 
 #ifndef _WIN32
-#include <csignal>
 #include <sys/resource.h>
+#include <csignal>
 #endif
 
 namespace pulldex {

@@ -44,8 +44,7 @@ TEST(FrameSettings, ExportReplacesALongerFileAndKeepsOldOnesOnFailure) {
 
   std::filesystem::create_directory(dir.path("folder.sfs"));
   EXPECT_EQ(writeFrameSettings(dir.path("folder.sfs"), testing::listFromPattern("K")), Error::CreateFrameSettings);
-  EXPECT_EQ(writeFrameSettings(dir.path("missing/out.sfs"), testing::listFromPattern("K")),
-            Error::CreateFrameSettings);
+  EXPECT_EQ(writeFrameSettings(dir.path("missing/out.sfs"), testing::listFromPattern("K")), Error::CreateFrameSettings);
   EXPECT_EQ(dir.fileCount(), 2u);
 }
 
@@ -57,11 +56,17 @@ TEST(FrameSettings, Import) {
     Error error;
     std::vector<FrameEntry> expected;  // empty: the list stays as it was
   } cases[] = {
-      {"seven digits and CR LF", "0123456\r\n", Error::None,
+      {"seven digits and CR LF",
+       "0123456\r\n",
+       Error::None,
        {kUnlisted, kept(0), kept(11), kept(16), kept(3), kept(6), kept(10), kUnlisted, kUnlisted}},
       {"three letters", "abc", Error::None, {kUnlisted, kUnlisted, kUnlisted}},
       {"\"?\" keeps its frame position", "1?2", Error::None, {kept(0), kept(0), kept(11)}},
-      {"high bytes are skipped", "\xff" "3\x80", Error::None, {kept(16), kUnlisted, kUnlisted}},
+      {"high bytes are skipped",
+       "\xff"
+       "3\x80",
+       Error::None,
+       {kept(16), kUnlisted, kUnlisted}},
       {"an empty file changes nothing", "", Error::None, {}},
   };
   testing::TempDir dir;
@@ -102,7 +107,8 @@ TEST(FrameSettings, RoundTrip) {
   } cases[] = {
       {"digit codes come back exactly", {kept(0), kept(11), kept(16), kUnlisted, kept(3), kept(6), kept(10)}, {}},
       {"a copy entry comes back unlisted", {kept(3), {3, Copy}, kept(6)}, {kept(3), kUnlisted, kept(6)}},
-      {"codes without a digit keep their frame", {kept(3), kept(7), kept(200), kept(6)},
+      {"codes without a digit keep their frame",
+       {kept(3), kept(7), kept(200), kept(6)},
        {kept(3), kept(0), kept(0), kept(6)}},
   };
   testing::TempDir dir;

@@ -48,10 +48,10 @@ TEST_F(LoaderTest, BuildsTheList) {
       {"all copy frames: nothing moves", {{1, 3, 1}, {2, 3, 1}}, {unlisted(), copy(3), copy(3)}},
       {"entry 0 copy, entry 1 kept", {{0, 5, 1}, {1, 6, 0}}, {{5, Kept}, unlisted(6)}},
       {"the later record for a frame wins", {{0, 1, 0}, {1, 3, 0}, {1, 9, 1}}, {kept(1), copy(9)}},
-      {"sparse frames are unlisted with code 0", {{0, 1, 0}, {3, 2, 0}, {6, 4, 1}},
+      {"sparse frames are unlisted with code 0",
+       {{0, 1, 0}, {3, 2, 0}, {6, 4, 1}},
        {kept(1), unlisted(), unlisted(), kept(2), unlisted(), unlisted(), copy(4)}},
-      {"an odd copy flag becomes state flag + 1", {{0, 1, 0}, {1, 2, 5}, {2, 3, 255}},
-       {kept(1), {2, 6}, {3, 0}}},
+      {"an odd copy flag becomes state flag + 1", {{0, 1, 0}, {1, 2, 5}, {2, 3, 255}}, {kept(1), {2, 6}, {3, 0}}},
       {"a block without records loads as an empty list", {}, {}},
   };
   for (const Case& c : cases) {

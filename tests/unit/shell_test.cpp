@@ -128,10 +128,8 @@ TEST_F(ShellTest, CommandsUseTheirChoosers) {
   using Items = std::vector<std::pair<std::string, std::string>>;
   const std::string asc = path.substr(0, path.size() - 3) + "asc";
   const testing::ChooserRun expected[] = {
-      {false, Items{{"TMPGEnc Project File", "*.TPR"}}, ""},
-      {true, Items{{"AVI Script File", "*.ASC"}}, asc},
-      {true, Items{{"TMPGEnc Project File", "*.TPR"}}, path},
-      {false, Items{{"Frame setting File", "*.SFS"}}, path},
+      {false, Items{{"TMPGEnc Project File", "*.TPR"}}, ""},  {true, Items{{"AVI Script File", "*.ASC"}}, asc},
+      {true, Items{{"TMPGEnc Project File", "*.TPR"}}, path}, {false, Items{{"Frame setting File", "*.SFS"}}, path},
       {true, Items{{"Frame setting File", "*.SFS"}}, path},
   };
   ASSERT_EQ(fakeDialog().choosers.size(), std::size(expected));

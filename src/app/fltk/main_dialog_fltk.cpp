@@ -59,7 +59,8 @@ std::string fltkFilter(const FileChooser& chooser) {
     for (const FilterItem& item : items) patterns += std::string(patterns.empty() ? "" : ",") + item.pattern;
     filter += "Supported Files\t" + (items.size() > 1 ? "{" + patterns + "}" : patterns) + "\n";
   }
-  for (const FilterItem& item : items) filter += std::string(item.name) + " (" + item.pattern + ")\t" + item.pattern + "\n";
+  for (const FilterItem& item : items)
+    filter += std::string(item.name) + " (" + item.pattern + ")\t" + item.pattern + "\n";
   return filter + "All Files (*.*)\t*";
 }
 

@@ -1,0 +1,62 @@
+// Writes the inputs of the benchmarks into a folder:
+//   scan.tpr   256 MiB of other data with a small IVTC block at its very end
+//   strip.tpr  256 MiB with a 100,000-frame IVTC block in the middle
+//   ten-million.tpr  10,000,000 frames, every one with a record, in which
+//              every kept frame gets its own line of AVI script (gaps 0, 3)
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "project_builder.h"
+
+using namespace pulldex::testdata;
+
+namespace {
+
+// Streams `mib` MiB of noise, so that the generator itself stays small.
+void writeNoise(std::ofstream& out, int mib, std::uint32_t seed) {
+  for (int i = 0; i < mib; ++i) {
+    const std::string chunk = noise(1 << 20, seed + static_cast<std::uint32_t>(i));
+    out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+  }
+}
+
+std::string pattern(std::size_t frames, const char* unit) {
+  std::string p;
+  p.reserve(frames + 16);
+  while (p.size() < frames) p += unit;
+  p.resize(frames);
+  return p;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_bench_files FOLDER\n");
+    return 2;
+  }
+  const std::string folder = argv[1];
+  {
+    std::ofstream out(folder + "/scan.tpr", std::ios::binary | std::ios::trunc);
+    writeNoise(out, 256, 1);
+    const std::string block = ivtcBlock(recordsFromPattern(pattern(1000, "KCKCC")));
+    out.seekp(-static_cast<std::streamoff>(block.size()), std::ios::end);
+    out.write(block.data(), static_cast<std::streamsize>(block.size()));
+  }
+  {
+    std::ofstream out(folder + "/strip.tpr", std::ios::binary | std::ios::trunc);
+    const std::string block = ivtcBlock(recordsFromPattern(pattern(100000, "KCKCC")));
+    writeNoise(out, 128, 2);
+    out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    writeNoise(out, 128, 3);
+  }
+  {
+    std::ofstream out(folder + "/ten-million.tpr", std::ios::binary | std::ios::trunc);
+    const std::string project = namedEntry("Project.Version", "2.5") +
+                                ivtcBlock(recordsFromPattern(pattern(10'000'000, "KCCCK"), {0, 11, 16, 3})) +
+                                namedEntry("Project.Notes", "end");
+    out.write(project.data(), static_cast<std::streamsize>(project.size()));
+  }
+  return 0;
+}
