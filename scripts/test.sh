@@ -1,17 +1,27 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds natively and for Windows, and runs every
-# test: unit tests, command-line tests, and the dialogs under Xvfb (the
-# Windows ones under Wine).
+# Installs what is missing, then builds and runs every test:
+#   native       unit, command-line and dialog tests (Xvfb)
+#   native-asan  unit and command-line tests under ASan and UBSan
+#   fuzz         a short, fixed-count run of each fuzzer
+#   windows      unit, command-line and dialog tests under Wine (Xvfb)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh all
 jobs=$(nproc)
 status=0
-for preset in native windows; do
+xvfb() { xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$@"; }
+for preset in native native-asan fuzz windows; do
   echo "== $preset"
   cmake --preset "$preset" -DPULLDEX_WERROR=ON >/dev/null
-  cmake --build "build/$preset" -j "$jobs"
-  xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" \
-    ctest --preset "$preset" -j "$jobs" --timeout 300 || status=1
+  case $preset in
+    fuzz)
+      cmake --build "build/$preset" -j "$jobs" --target make_seeds load_fuzzer sfs_fuzzer outputs_fuzzer
+      ctest --preset "$preset" -R '^fuzz_' --timeout 300 || status=1
+      ;;
+    *)
+      cmake --build "build/$preset" -j "$jobs"
+      xvfb ctest --preset "$preset" -j "$jobs" --timeout 300 || status=1
+      ;;
+  esac
 done
 exit $status

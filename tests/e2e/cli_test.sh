@@ -97,9 +97,31 @@ mkdir folder.asc
 expect 1 "folder.asc: Error in creating the file" -- "$cli" asc movie.tpr -o folder.asc
 expect 1 "Error in opening destination file" -- "$cli" strip movie.tpr -o no/such/folder.tpr
 expect 1 "Error in creating output file" -- "$cli" sfs movie.tpr -o folder.asc
-# A file-size limit of 1 KiB stops the 3000-byte output part-way, like a full disk.
+expect 1 "folder.asc: Error in opening destination file" -- "$cli" strip movie.tpr -o folder.asc
+# A file-size limit stops each output part-way, as a full disk would: the old
+# file stays as it was.
+printf 'old' >old.asc
+printf 'old' >old.tpr
+# (1 KiB: standard error goes to a file too.) A list whose script is 6 KiB:
+printf '1000000%.0s' $(seq 500) >sparse.sfs
+expect 1 "old.asc: Error in writing the file" -- bash -c "trap '' XFSZ; ulimit -f 1; '$cli' asc --sfs sparse.sfs movie.tpr -o old.asc"
 expect 1 "old.sfs: Error in writing the file" -- bash -c "trap '' XFSZ; ulimit -f 1; '$cli' sfs movie.tpr -o old.sfs"
-[ "$(cat old.sfs)" = old ] && ok || bad "a failed write keeps the old file"
+expect 1 "old.tpr: Error in writing the file" -- bash -c "trap '' XFSZ; ulimit -f 8; '$cli' strip movie.tpr -o old.tpr"
+cp movie.tpr inplace2.tpr
+expect 1 "inplace2.tpr: Error in writing the file" -- bash -c "trap '' XFSZ; ulimit -f 8; '$cli' strip inplace2.tpr -o inplace2.tpr"
+[ "$(cat old.asc old.sfs old.tpr)" = oldoldold ] && ok || bad "a failed write keeps the old file"
+same inplace2.tpr movie.tpr "a failed strip in place keeps the project"
+
+# A read-only folder. Root writes anywhere, so as root this runs as nobody.
+if [ "${PULLDEX_CLI_WINE:-}" = "" ]; then
+  mkdir ro && printf 'old' >ro/old.asc && chmod 755 . && chmod 644 movie.tpr && chmod 555 ro
+  as_user=()
+  [ "$(id -u)" -eq 0 ] && as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+  expect 1 "ro/old.asc: Error in creating the file" -- "${as_user[@]}" "$cli" asc movie.tpr -o ro/old.asc
+  expect 1 "ro/new.sfs: Error in creating output file" -- "${as_user[@]}" "$cli" sfs movie.tpr -o ro/new.sfs
+  [ "$(cat ro/old.asc)" = old ] && [ "$(ls ro)" = old.asc ] && ok || bad "the read-only folder changed: $(ls ro)"
+  chmod 755 ro
+fi
 leftovers=$(find . -name '.pulldex-*' | wc -l)
 [ "$leftovers" -eq 0 ] && ok || bad "temporary files left: $leftovers"
 

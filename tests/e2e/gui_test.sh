@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Black-box run of the dialog under X, driven by xdotool: start with a
-# project, open a second one through the real Open chooser, export its AVI
-# script through the real Save chooser, compare it with the CLI's, close
-# with Esc.
+# Black-box run of the dialog under X, driven by xdotool: start without and
+# with a project, open a second one through the real Open chooser, write a
+# project without copy frames, import a frame-setting file, export the AVI
+# script and the frame-setting file through the real choosers, compare each
+# with what the CLI writes, and close with Esc.
 # Usage: gui_test.sh fltk|win32 PULLDEX PULLDEX_CLI SAMPLE [SCREENSHOT.png]
 set -u
 kind=$1
@@ -21,23 +22,34 @@ if [ "$kind" = win32 ]; then
   native() { echo "Z:${1//\//\\}"; }  # a Windows path for a file of ours
   open_title='^Open$'
   save_title='^Save As$'
-  # Wine's chooser takes a whole Windows path.
+  # Wine's chooser takes a whole Windows path; a proposed name is replaced
+  # by selecting it all.
   typed() { native "$1"; }
+  replace_name() { xdotool key End shift+Home; xdotool type --delay 20 "$(native "$work/$2")"; }
 else
   run() { "$@"; }
   native() { echo "$1"; }
   open_title='^Choose File$'
   save_title='^Choose File$'
   # FLTK's chooser starts in the current folder and completes names as they
-  # are typed, which garbles a typed folder: type the bare name.
+  # are typed, which garbles a typed folder: type the bare name, after
+  # deleting the proposed one.
   typed() { basename "$1"; }
+  replace_name() {
+    xdotool key End
+    for _ in $(seq ${#1}); do xdotool key BackSpace; done
+    xdotool type --delay 20 "$2"
+  }
 fi
 
 cp "$sample" "$work/first.tpr"
 printf '1?026011111111110202020202' >"$work/second.sfs"
-run "$cli" strip --sfs "$(native "$work/second.sfs")" "$(native "$work/first.tpr")" -o "$(native "$work/second.tpr")" ||
-  fail "could not make the second project"
-run "$cli" asc "$(native "$work/second.tpr")" -o "$(native "$work/expected.asc")" || fail "could not make the expected script"
+printf '1000200030004000500060001' >"$work/third.sfs"
+cli_do() { run "$cli" "$@" || fail "pulldex-cli $*"; }
+cli_do strip --sfs "$(native "$work/second.sfs")" "$(native "$work/first.tpr")" -o "$(native "$work/second.tpr")"
+cli_do strip "$(native "$work/second.tpr")" -o "$(native "$work/expected.tpr")"
+cli_do asc --sfs "$(native "$work/third.sfs")" "$(native "$work/second.tpr")" -o "$(native "$work/expected.asc")"
+cli_do sfs --sfs "$(native "$work/third.sfs")" "$(native "$work/second.tpr")" -o "$(native "$work/expected.sfs")"
 
 # Waits up to 30 s for a visible window whose name matches, and prints its id.
 window() {
@@ -57,6 +69,14 @@ press() {  # focus the window, then send keys to it
 }
 
 cd "$work" || fail "no work folder"
+# Without an argument: the dialog opens, and Esc ends it.
+run "$program" &
+pid=$!
+main=$(window '^Pulldex 0\.56 by Brannock \(tessaly\)$') || fail "the dialog did not open without an argument"
+sleep 0.5
+press "$main" key Escape
+wait "$pid" || fail "the program exited with $? after Esc"
+
 run "$program" "$(native "$work/first.tpr")" &
 pid=$!
 main=$(window '^Pulldex 0\.56 by Brannock \(tessaly\)$') || fail "the dialog did not open"
@@ -69,12 +89,29 @@ press "$chooser" type --delay 20 "$(typed "$work/second.tpr")"
 xdotool key Return
 sleep 1
 
-press "$main" key alt+e
-chooser=$(window "$save_title") || fail "the Save chooser did not appear"
+# Runs a command by its Alt key; in its chooser, the proposed name becomes
+# NAME (or stays, without one). Waits for OUTPUT and compares it with EXPECTED.
+command() {  # KEY TITLE OUTPUT EXPECTED [NAME]
+  press "$main" key "$1"
+  chooser=$(window "$2") || fail "no chooser for $1"
+  sleep 0.5
+  [ -n "${5:-}" ] && replace_name second.tpr "$5"
+  xdotool key Return
+  for _ in $(seq 50); do [ -f "$work/$3" ] && break; sleep 0.2; done
+  sleep 0.3
+  cmp -s "$work/$3" "$work/$4" || fail "$1: the dialog's $3 differs from the CLI's $4: $(ls "$work")"
+}
+# Without copy frames, from the loaded list.
+command alt+r "$save_title" dialog.tpr expected.tpr dialog.tpr
+# An import, which the later commands use; the Open chooser reads the file.
+press "$main" key alt+i
+chooser=$(window "$open_title") || fail "no chooser for the import"
 sleep 0.5
+replace_name second.tpr third.sfs
 xdotool key Return
-for _ in $(seq 50); do [ -f "$work/second.asc" ] && break; sleep 0.2; done
-cmp -s "$work/second.asc" "$work/expected.asc" || fail "the dialog's script differs from the CLI's: $(ls "$work")"
+sleep 1
+command alt+e "$save_title" second.asc expected.asc
+command alt+x "$save_title" dialog.sfs expected.sfs dialog.sfs
 
 press "$main" key Escape
 for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done

@@ -1,21 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
-using namespace std::string_literals;
-
-#include <filesystem>
-
-#include "formats/frame_setting_file.h"
+#include "file_size_limit.h"
 #include "lists.h"
 #include "project/ivtc_block.h"
 #include "project_builder.h"
 #include "temp_dir.h"
 
-#ifndef _WIN32
-#include <sys/resource.h>
-#include <csignal>
-#endif
+using namespace std::string_literals;
 
 namespace pulldex {
 namespace {
@@ -149,25 +143,7 @@ TEST_F(RemovalTest, ALinkedDestinationReplacesItsTarget) {
   EXPECT_EQ(readFile(dir_.path("in.tpr")), p.before + ivtcBlock({{0, 1, 0}, {2, 3, 0}}) + p.after);
 }
 
-// Writes past a file-size limit fail (SIGXFSZ ignored), as on a full disk.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &old_);
-    previous_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = old_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &old_);
-    std::signal(SIGXFSZ, previous_);
-  }
-
- private:
-  rlimit old_{};
-  void (*previous_)(int) = nullptr;
-};
+using testing::FileSizeLimit;
 
 TEST_F(RemovalTest, AWriteFailingPartWayKeepsTheOldDestination) {
   Project p{.pattern = "KCKKC"};

@@ -7,6 +7,7 @@
 #include "app/file_chooser.h"
 #include "app/main_dialog.h"
 #include "fake_dialog.h"
+#include "file_size_limit.h"
 #include "formats/avi_script.h"
 #include "lists.h"
 #include "project_builder.h"
@@ -187,6 +188,38 @@ TEST_F(ShellTest, WorkerFailuresAreOwnedByTheDialog) {
                                                     "Error in opening source TPR file"}));
   for (const auto& e : fakeDialog().errors) EXPECT_EQ(e.owner, window());
 }
+
+TEST_F(ShellTest, TheSourceVanishingBeforeARemoval) {
+  const std::string path = project("movie.tpr", "KCK");
+  loadProject(path, window());
+  std::filesystem::remove(path);
+  removeCopyFrames(dir_.path("out.tpr"), window());
+  EXPECT_EQ(errorTexts(), std::vector<std::string>{"Error in opening source TPR file"});
+  EXPECT_EQ(dir_.fileCount(), 0u);
+}
+
+#ifndef _WIN32
+TEST_F(ShellTest, AFullDiskKeepsEveryOldOutput) {
+  // A project whose outputs are all larger than the limit below.
+  const std::string path = dir_.path("big.tpr");
+  std::string pattern;
+  for (int i = 0; i < 2000; ++i) pattern += "KCCCCCC";
+  ASSERT_TRUE(writeFile(path, noise(5000, 2) + ivtcBlock(recordsFromPattern(pattern)) + noise(5000, 3)));
+  loadProject(path, window());
+  const std::pair<void (*)(const std::string&, Window), const char*> workers[] = {
+      {exportAviScript, "old.asc"}, {exportFrameSettings, "old.sfs"}, {removeCopyFrames, "old.tpr"}};
+  for (const auto& [worker, name] : workers) {
+    ASSERT_TRUE(writeFile(dir_.path(name), "old"));
+    {
+      testing::FileSizeLimit limit(4096);
+      worker(dir_.path(name), window());
+    }
+    EXPECT_EQ(readFile(dir_.path(name)), "old") << name;
+  }
+  EXPECT_EQ(errorTexts(), std::vector<std::string>(3, "Error in writing the file"));
+  EXPECT_EQ(dir_.fileCount(), 4u) << "no temporary file is left";
+}
+#endif
 
 }  // namespace
 }  // namespace pulldex::app

@@ -1,0 +1,31 @@
+// Writes a small seed corpus for the fuzzers from the test generator.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "project_builder.h"
+
+using namespace pulldex::testdata;
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_seeds FOLDER\n");
+    return 2;
+  }
+  const std::filesystem::path root = argv[1];
+  const std::string projects[] = {
+      ivtcBlock(recordsFromPattern("KCKCCKCKCC")),
+      noise(100, 1) + ivtcBlock(recordsFromPattern("--KCK", {3, 6})) + namedEntry("Audio.Gain", "12"),
+      ivtcBlock({}),
+      ivtcBlock(recordsFromPattern("K-K--K--K-K-K--K--K-", {0, 11, 16, 3, 6, 10, 200})),
+      ivtcBlock({{0, 0, 0}}, {.typeTag = 9}),
+      ivtcBlock({{0, 1, 0}, {5, 2, 7}, {3, 1, 0}}),
+  };
+  const std::string settings[] = {"0123456\r\n", "1?2", std::string(600, '1'), "abc"};
+  std::filesystem::create_directories(root / "project");
+  std::filesystem::create_directories(root / "sfs");
+  int n = 0;
+  for (const std::string& p : projects) writeFile((root / "project" / ("seed" + std::to_string(n++))).string(), p);
+  for (const std::string& s : settings) writeFile((root / "sfs" / ("seed" + std::to_string(n++))).string(), s);
+  return 0;
+}
