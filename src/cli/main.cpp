@@ -1,9 +1,9 @@
 // pulldex-cli: the IVTC list of TMPGEnc projects from the command line.
 #include <CLI/CLI.hpp>
 
+#include <array>
 #include <cstdio>
 #include <iostream>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -70,26 +70,32 @@ std::string jsonString(const std::string& text) {
 }
 
 std::string describe(const std::string& path, const FrameList& list, bool json) {
-  std::map<int, long> states;
-  std::map<int, long> codes;
+  std::array<long, 256> states{};
+  std::array<long, 256> codes{};
   for (const FrameEntry& e : list.entries) {
     ++states[e.state];
     if (e.state != Unlisted) ++codes[e.code];
   }
+  // The values in use, in increasing order.
+  const auto inUse = [](const std::array<long, 256>& counts, int from) {
+    std::vector<std::pair<int, long>> used;
+    for (int v = from; v < 256; ++v)
+      if (counts[static_cast<std::size_t>(v)] > 0) used.emplace_back(v, counts[static_cast<std::size_t>(v)]);
+    return used;
+  };
   std::string out;
   if (json) {
     out = "{\"path\": " + jsonString(path) + ", \"frames\": " + std::to_string(list.count()) +
           ", \"kept\": " + std::to_string(states[Kept]) + ", \"copy\": " + std::to_string(states[Copy]) +
           ", \"unlisted\": " + std::to_string(states[Unlisted]) + ", \"otherStates\": {";
     const char* sep = "";
-    for (const auto& [state, n] : states) {
-      if (state <= Copy) continue;
+    for (const auto& [state, n] : inUse(states, Copy + 1)) {
       out += sep + std::string("\"") + std::to_string(state) + "\": " + std::to_string(n);
       sep = ", ";
     }
     out += "}, \"codes\": {";
     sep = "";
-    for (const auto& [code, n] : codes) {
+    for (const auto& [code, n] : inUse(codes, 0)) {
       out += sep + std::string("\"") + std::to_string(code) + "\": " + std::to_string(n);
       sep = ", ";
     }
@@ -97,11 +103,12 @@ std::string describe(const std::string& path, const FrameList& list, bool json) 
   }
   out = path + "\n  frames    " + std::to_string(list.count()) + "\n  Kept      " + std::to_string(states[Kept]) +
         "\n  Copy      " + std::to_string(states[Copy]) + "\n  Unlisted  " + std::to_string(states[Unlisted]) + "\n";
-  for (const auto& [state, n] : states)
-    if (state > Copy) out += "  state " + std::to_string(state) + "   " + std::to_string(n) + "\n";
+  for (const auto& [state, n] : inUse(states, Copy + 1))
+    out += "  state " + std::to_string(state) + "   " + std::to_string(n) + "\n";
   out += "  codes of listed frames:";
-  if (codes.empty()) out += " none";
-  for (const auto& [code, n] : codes) out += "\n    code " + std::to_string(code) + ": " + std::to_string(n);
+  const auto usedCodes = inUse(codes, 0);
+  if (usedCodes.empty()) out += " none";
+  for (const auto& [code, n] : usedCodes) out += "\n    code " + std::to_string(code) + ": " + std::to_string(n);
   return out + "\n";
 }
 

@@ -35,6 +35,43 @@ char* appendDecimal(char* out, std::uint32_t value) {
   return out + length;
 }
 
+// A decimal number kept as text, for the two numbers of a line, which only
+// grow: stepping up by a little changes a digit or two, where formatting anew
+// costs a division per pair of digits, millions of times for a long video.
+class DecimalCounter {
+ public:
+  void advanceTo(std::uint32_t value) {
+    if (value - value_ > kMaxSteps) {
+      value_ = value;
+      char* end = appendDecimal(digits_, value);
+      start_ = sizeof digits_ - static_cast<std::size_t>(end - digits_);
+      std::memmove(digits_ + start_, digits_, sizeof digits_ - start_);
+      std::memset(digits_, '0', start_);
+      return;
+    }
+    for (; value_ < value; ++value_) increment();
+  }
+  char* append(char* out) const {
+    for (std::size_t i = start_; i < sizeof digits_; ++i) *out++ = digits_[i];
+    return out;
+  }
+
+ private:
+  static constexpr std::uint32_t kMaxSteps = 32;
+
+  void increment() {
+    std::size_t i = sizeof digits_ - 1;
+    while (digits_[i] == '9') digits_[i--] = '0';
+    ++digits_[i];
+    start_ = std::min(start_, i);
+  }
+
+  // Right-aligned, '0' before the first digit.
+  char digits_[10] = {'0', '0', '0', '0', '0', '0', '0', '0', '0', '0'};
+  std::size_t start_ = sizeof digits_ - 1;
+  std::uint32_t value_ = 0;
+};
+
 }  // namespace
 
 DecimalText::DecimalText(std::uint32_t value)
@@ -111,6 +148,8 @@ void generateScript(const FrameList& list, Emit&& emit) {
   int m = 0;
   int t = 0;
   std::uint32_t keptIndex = 0;
+  DecimalCounter start;
+  DecimalCounter kept;
   char batch[1 << 16];
   char* p = batch;
 
@@ -131,7 +170,8 @@ void generateScript(const FrameList& list, Emit&& emit) {
       emit(std::string_view(batch, static_cast<std::size_t>(p - batch)));
       p = batch;
     }
-    p = appendDecimal(p, static_cast<std::uint32_t>(i / 2));
+    start.advanceTo(static_cast<std::uint32_t>(i / 2));
+    p = start.append(p);
     p = i % 2 == 0 ? appendText(p, "a\t") : appendText(p, "b\t");
     if (g >= 5) {
       p = appendText(p, "1 0");
@@ -160,7 +200,8 @@ void generateScript(const FrameList& list, Emit&& emit) {
       }
     }
     *p++ = '\t';
-    p = appendDecimal(p, k);
+    kept.advanceTo(k);
+    p = kept.append(p);
     p = appendText(p, "\r\n");
   }
   if (p > batch) emit(std::string_view(batch, static_cast<std::size_t>(p - batch)));

@@ -85,9 +85,10 @@ Error readIvtcList(const std::string& path, FrameList& out) {
     while (reader.record(r.frameIndex, r.code, r.copyFlag)) {
       if (r.frameIndex < 0 || r.frameIndex >= kMaxFrames) return Error::FileFormat;
       const auto index = static_cast<std::size_t>(r.frameIndex);
-      // Grown in steps, then cut to the last record's frame below.
+      // Grown in steps within the room reserved for one entry per record,
+      // then cut to the last record's frame below.
       if (index >= entries)
-        list.entries.resize(entries = std::max(index + 1, std::min<std::size_t>(2 * entries, kMaxFrames)));
+        list.entries.resize(entries = std::max(index + 1, std::min(2 * entries, list.entries.capacity())));
       list.entries[index] = {r.code, static_cast<std::uint8_t>(r.copyFlag + 1)};
       highest = std::max(highest, r.frameIndex);
       last = r.frameIndex;

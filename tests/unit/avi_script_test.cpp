@@ -92,6 +92,20 @@ TEST(AviScript, PatternsMeetingTheEndOfTheList) {
   for (const auto& [entries, lines] : cases) EXPECT_EQ(aviScript(listFromPattern(entries)), script(lines)) << entries;
 }
 
+TEST(AviScript, NumbersAcrossCarriesAndJumps) {
+  // Every kept entry gets a line "1 0"; the start field steps by 3 or by 35.
+  for (const int spacing : {6, 70}) {
+    std::string entries;
+    std::string expected;
+    for (int j = 0; j < 2000; ++j) {
+      entries += 'K' + std::string(static_cast<std::size_t>(spacing - 1), '-');
+      const int start = j * spacing / 2;
+      expected += std::to_string(start) + (j * spacing % 2 ? "b" : "a") + "\t1 0\t" + std::to_string(j) + "\r\n";
+    }
+    EXPECT_EQ(aviScript(listFromPattern(entries)), expected) << spacing;
+  }
+}
+
 TEST(AviScript, DecimalText) {
   const std::pair<std::uint32_t, const char*> cases[] = {
       {0, "0"}, {7, "7"}, {10, "10"}, {1234567, "1234567"}, {4294967295u, "4294967295"}};
