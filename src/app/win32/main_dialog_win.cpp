@@ -23,6 +23,7 @@ constexpr int kListButtons[] = {IDC_EXPORT_SCRIPT, IDC_REMOVE_COPY, IDC_IMPORT_S
 // The structure's basic form, without the members added later: accepted by
 // every Windows version, 32- or 64-bit.
 constexpr DWORD kOpenFileNameBasicSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
+static_assert(sizeof(void*) != 8 || kOpenFileNameBasicSize == 136, "the basic form is 136 bytes on x86-64");
 
 }  // namespace
 
