@@ -133,7 +133,15 @@ TEST(AviScript, WritesAtomically) {
   std::filesystem::create_directory(dir.path("folder.asc"));
   EXPECT_EQ(writeAviScript(dir.path("folder.asc"), list), Error::CreateScript);
   EXPECT_EQ(writeAviScript(dir.path("no folder/x.asc"), list), Error::CreateScript);
-  EXPECT_EQ(dir.fileCount(), 2u);
+  // A read-only file is refused, even where the folder would allow replacing it.
+  ASSERT_TRUE(testdata::writeFile(dir.path("locked.asc"), "locked"));
+  using std::filesystem::perms;
+  const perms write = perms::owner_write | perms::group_write | perms::others_write;
+  std::filesystem::permissions(dir.path("locked.asc"), write, std::filesystem::perm_options::remove);
+  EXPECT_EQ(writeAviScript(dir.path("locked.asc"), list), Error::CreateScript);
+  EXPECT_EQ(testdata::readFile(dir.path("locked.asc")), "locked");
+  EXPECT_EQ(dir.fileCount(), 3u);
+  std::filesystem::permissions(dir.path("locked.asc"), perms::owner_write, std::filesystem::perm_options::add);
 }
 
 }  // namespace
