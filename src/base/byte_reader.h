@@ -11,11 +11,6 @@ class ByteReader {
   ByteReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
 
   std::size_t remaining() const { return size_ - at_; }
-  bool u8(std::uint8_t& out) {
-    if (remaining() < 1) return false;
-    out = data_[at_++];
-    return true;
-  }
   bool u32(std::uint32_t& out) {
     if (remaining() < 4) return false;
     out = le32(data_ + at_);
@@ -35,11 +30,6 @@ class ByteReader {
     a = data_[at_ + 4];
     b = data_[at_ + 5];
     at_ += 6;
-    return true;
-  }
-  bool skip(std::size_t n) {
-    if (remaining() < n) return false;
-    at_ += n;
     return true;
   }
 

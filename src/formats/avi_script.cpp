@@ -43,10 +43,10 @@ class DecimalCounter {
   void advanceTo(std::uint32_t value) {
     if (value - value_ > kMaxSteps) {
       value_ = value;
-      char* end = appendDecimal(digits_, value);
-      start_ = sizeof digits_ - static_cast<std::size_t>(end - digits_);
-      std::memmove(digits_ + start_, digits_, sizeof digits_ - start_);
+      const DecimalText text(value);
+      start_ = sizeof digits_ - text.view().size();
       std::memset(digits_, '0', start_);
+      std::memcpy(digits_ + start_, text.view().data(), text.view().size());
       return;
     }
     for (; value_ < value; ++value_) increment();
