@@ -117,8 +117,10 @@ if [ "${PULLDEX_CLI_WINE:-}" = "" ]; then
   mkdir ro && printf 'old' >ro/old.asc && chmod 755 . && chmod 644 movie.tpr && chmod 555 ro
   as_user=()
   [ "$(id -u)" -eq 0 ] && as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
-  expect 1 "ro/old.asc: Error in creating the file" -- "${as_user[@]}" "$cli" asc movie.tpr -o ro/old.asc
-  expect 1 "ro/new.sfs: Error in creating output file" -- "${as_user[@]}" "$cli" sfs movie.tpr -o ro/new.sfs
+  # A copy of the program here, where nobody can reach it whatever the build folder allows.
+  cp "$cli" ./cli-copy && chmod 755 ./cli-copy
+  expect 1 "ro/old.asc: Error in creating the file" -- "${as_user[@]}" ./cli-copy asc movie.tpr -o ro/old.asc
+  expect 1 "ro/new.sfs: Error in creating output file" -- "${as_user[@]}" ./cli-copy sfs movie.tpr -o ro/new.sfs
   [ "$(cat ro/old.asc)" = old ] && [ "$(ls ro)" = old.asc ] && ok || bad "the read-only folder changed: $(ls ro)"
   chmod 755 ro
 fi
