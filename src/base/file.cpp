@@ -59,13 +59,14 @@ CopyResult AtomicOutput::copyFrom(InputFile& in, std::int64_t offset, std::int64
     if (!in.seek(offset + copied)) return CopyResult::ReadFailed;
   }
 
-  auto chunk = std::make_unique<char[]>(kBufferSize);
+  // What the kernel did not copy goes through the write buffer, empty after the flush above.
+  char* chunk = buffer_.get();
   while (left > 0 || toEnd) {
     const std::size_t want = toEnd ? kBufferSize : static_cast<std::size_t>(std::min<std::int64_t>(left, kBufferSize));
-    const std::int64_t got = in.read(chunk.get(), want);
+    const std::int64_t got = in.read(chunk, want);
     if (got < 0) return CopyResult::ReadFailed;
     if (got == 0) break;
-    if (!sys::writeAll(handle_, chunk.get(), static_cast<std::size_t>(got))) {
+    if (!sys::writeAll(handle_, chunk, static_cast<std::size_t>(got))) {
       failed_ = true;
       return CopyResult::WriteFailed;
     }

@@ -1,5 +1,6 @@
 #include "formats/avi_script.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/file.h"
