@@ -2,9 +2,10 @@
 # Installs the Debian packages Pulldex needs that are missing.
 # Usage: install-deps.sh native|all
 set -euo pipefail
-native=(g++ cmake ninja-build libgtest-dev libcli11-dev libfltk1.3-dev)
+# fluid: FLTK's CMake package names it, and configure fails without it.
+native=(g++ cmake ninja-build libgtest-dev libcli11-dev libfltk1.3-dev fluid)
 all=("${native[@]}" g++-mingw-w64-x86-64 wine64 xvfb xauth xdotool imagemagick x11-utils python3 clang
-     libclang-rt-14-dev hyperfine)
+     libclang-rt-14-dev hyperfine dpkg-dev lintian desktop-file-utils shared-mime-info)
 case "${1:-all}" in
   native) wanted=("${native[@]}") ;;
   all) wanted=("${all[@]}") ;;

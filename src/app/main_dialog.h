@@ -8,13 +8,14 @@
 #include "app/dialog_services.h"
 #include "model/frame_list.h"
 #include "resource.h"
+#include "version.h"
 
 namespace pulldex::app {
 
 // The command of the close box, the system menu and Esc.
 inline constexpr int kCancel = 2;
 
-inline constexpr char kCaption[] = "Pulldex 0.56 by Brannock (tessaly)";
+inline constexpr char kCaption[] = PULLDEX_CAPTION;
 
 // The list every command works on.
 FrameList& currentList();

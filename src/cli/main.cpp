@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/sys.h"
+#include "version.h"
 #include "formats/avi_script.h"
 #include "formats/frame_setting_file.h"
 #include "project/ivtc_block.h"
@@ -190,7 +191,7 @@ int main(int argc, char** argv) {
       "Pulldex: reads the IVTC list of TMPGEnc projects (.tpr) and turns it into an AVI script,\n"
       "a project without copy frames, or a frame-setting file.",
       "pulldex-cli"};
-  app.set_version_flag("--version", "pulldex-cli 0.56");
+  app.set_version_flag("--version", "pulldex-cli " PULLDEX_VERSION);
   app.require_subcommand(1);
   app.footer(
       "Outputs go beside each project unless -o names one:\n"

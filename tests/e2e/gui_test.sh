@@ -17,7 +17,7 @@ trap 'kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; echo "0 passed, 1 failed"; exit 1; }
 
 if [ "$kind" = win32 ]; then
-  wine=/usr/lib/wine/wine64
+  wine=${PULLDEX_WINE:-wine64}
   run() { "$wine" "$@"; }
   native() { echo "Z:${1//\//\\}"; }  # a Windows path for a file of ours
   open_title='^Open$'
