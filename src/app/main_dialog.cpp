@@ -10,6 +10,9 @@ namespace pulldex::app {
 namespace {
 
 FrameList theList;
+// The project file as it was loaded: a removal refuses to copy from a file
+// that was saved anew since, as its list may no longer be the one shown.
+sys::Identity theProject;
 
 constexpr char kProjectName[] = "TMPGEnc Project File";
 constexpr char kProjectPattern[] = "*.TPR";
@@ -18,8 +21,8 @@ constexpr char kScriptPattern[] = "*.ASC";
 constexpr char kSettingsName[] = "Frame setting File";
 constexpr char kSettingsPattern[] = "*.SFS";
 
-void report(Error error, Window owner) {
-  if (error != Error::None) showError(owner, errorText(error));
+void report(const Status& status, Window owner) {
+  if (!status.ok()) showError(owner, errorText(status.error));
 }
 
 // Asks for a file and hands it to `worker`; a cancelled chooser does nothing.
@@ -37,17 +40,21 @@ void choose(Window window, bool saveMode, const char* name, const char* pattern,
 FrameList& currentList() { return theList; }
 
 void loadProject(const std::string& path, Window window) {
-  const Error error = readIvtcList(path, theList);
-  if (error != Error::None) {
-    report(error, nullptr);
+  InputFile file;
+  BlockLocation block;
+  const Status status = !file.open(path) ? Status{file.kind() == sys::Kind::Device ? Error::Device : Error::OpenProject}
+                                         : readIvtcList(file, theList, &block);
+  if (!status.ok()) {
+    report(status, nullptr);
     return;
   }
+  theProject = block.identity;
   setPathFieldText(window, path);
   enableListButtons(window, true);
 }
 
 void removeCopyFrames(const std::string& destination, Window window) {
-  report(writeWithoutCopyFrames(pathFieldText(window), destination, theList), window);
+  report(writeWithoutCopyFrames(pathFieldText(window), destination, theList, &theProject), window);
 }
 
 void importFrameSettings(const std::string& path, Window window) { report(readFrameSettings(path, theList), window); }
@@ -83,6 +90,9 @@ bool runCommand(int id, Window window) {
   }
 }
 
-void destroyDialog() { theList = FrameList{}; }
+void destroyDialog() {
+  theList = FrameList{};
+  theProject = {};
+}
 
 }  // namespace pulldex::app

@@ -6,37 +6,49 @@
 namespace pulldex {
 
 bool InputFile::open(const std::string& path) {
-  sys::close(handle_);
-  handle_ = sys::openRead(path);
+  close();
+  error_ = 0;
+  kind_ = sys::Kind::Regular;
+  handle_ = sys::openRead(path, kind_);
+  if (handle_ == sys::kNoHandle) error_ = sys::lastError();
   return isOpen();
 }
 
-bool AtomicOutput::open(const std::string& destination) {
+Status AtomicOutput::open(const std::string& destination, Error cannotCreate) {
   discard();
-  destination_ = sys::resolveLinks(destination);
-  if (!sys::replaceable(destination_)) return false;
-  handle_ = sys::createTempBeside(destination_, tempPath_);
-  if (handle_ == sys::kNoHandle) return false;
+  error_ = 0;
+  failed_ = false;
+  const sys::Refusal refusal = sys::beginReplace(destination, pending_);
+  if (refusal != sys::Refusal::None) {
+    const int error = sys::lastError();
+    sys::abandonReplace(pending_);
+    switch (refusal) {
+      case sys::Refusal::HardLinks:
+        return {Error::HardLinks, Subject::Output, 0};
+      case sys::Refusal::UnsafeLink:
+        return {Error::UnsafeLink, Subject::Output, 0};
+      case sys::Refusal::KeepOwner:
+        return {Error::KeepOwner, Subject::Output, error};
+      default:
+        return {cannotCreate, Subject::Output, error};
+    }
+  }
   buffer_ = std::make_unique<char[]>(kBufferSize);
   used_ = 0;
-  failed_ = false;
-  return true;
+  return {};
 }
 
 bool AtomicOutput::flush() {
-  if (used_ > 0 && !failed_) failed_ = !sys::writeAll(handle_, buffer_.get(), used_);
+  if (used_ > 0 && !failed_ && !sys::writeAll(pending_.handle, buffer_.get(), used_)) failed(sys::lastError());
   used_ = 0;
   return !failed_;
 }
 
 bool AtomicOutput::write(const void* data, std::size_t n) {
-  if (failed_ || handle_ == sys::kNoHandle) return false;
+  if (failed_ || pending_.handle == sys::kNoHandle) return false;
   if (used_ + n > kBufferSize) {
     if (!flush()) return false;
-    if (n >= kBufferSize) {
-      failed_ = !sys::writeAll(handle_, data, n);
-      return !failed_;
-    }
+    if (n >= kBufferSize) return sys::writeAll(pending_.handle, data, n) || failed(sys::lastError());
   }
   std::memcpy(buffer_.get() + used_, data, n);
   used_ += n;
@@ -46,57 +58,55 @@ bool AtomicOutput::write(const void* data, std::size_t n) {
 CopyResult AtomicOutput::copyFrom(InputFile& in, std::int64_t offset, std::int64_t length) {
   if (!flush()) return CopyResult::WriteFailed;
   if (!in.seek(offset)) return CopyResult::ReadFailed;
-  const std::int64_t size = in.size();
-  if (size < 0) return CopyResult::ReadFailed;
-  const bool toEnd = length < 0;
-  std::int64_t left = toEnd ? std::max<std::int64_t>(size - offset, 0) : length;
-  if (!toEnd && offset + length > size) return CopyResult::ReadFailed;
+  std::int64_t left = length;
 
   // The kernel copies without passing the bytes through us where it can.
-  const std::int64_t copied = left > 0 ? sys::kernelCopy(in.handle(), handle_, left) : 0;
-  if (copied > 0) {
-    left -= copied;
-    if (!in.seek(offset + copied)) return CopyResult::ReadFailed;
+  if (left > 0) {
+    const std::int64_t copied = sys::kernelCopy(in.handle(), pending_.handle, left);
+    if (copied < 0 && sys::lastError() != 0) {
+      // Which side failed is not told; the read side is checked by reading.
+      failed(sys::lastError());
+      return CopyResult::WriteFailed;
+    }
+    if (copied > 0) {
+      left -= copied;
+      if (!in.seek(offset + copied)) return CopyResult::ReadFailed;
+    }
   }
 
   // What the kernel did not copy goes through the write buffer, empty after the flush above.
   char* chunk = buffer_.get();
-  while (left > 0 || toEnd) {
-    const std::size_t want = toEnd ? kBufferSize : static_cast<std::size_t>(std::min<std::int64_t>(left, kBufferSize));
+  while (left > 0) {
+    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(left, kBufferSize));
     const std::int64_t got = in.read(chunk, want);
     if (got < 0) return CopyResult::ReadFailed;
     if (got == 0) break;
-    if (!sys::writeAll(handle_, chunk, static_cast<std::size_t>(got))) {
-      failed_ = true;
+    if (!sys::writeAll(pending_.handle, chunk, static_cast<std::size_t>(got))) {
+      failed(sys::lastError());
       return CopyResult::WriteFailed;
     }
     left -= got;
   }
   // A file that shrank under us would otherwise leave a silent hole.
-  return !toEnd && left > 0 ? CopyResult::ReadFailed : CopyResult::Ok;
+  return left > 0 ? CopyResult::ReadFailed : CopyResult::Ok;
 }
 
-bool AtomicOutput::commit() {
-  if (handle_ == sys::kNoHandle) return false;
-  bool ok = flush() && sys::finish(handle_, destination_);
-  sys::close(handle_);
-  handle_ = sys::kNoHandle;
-  ok = ok && sys::replace(tempPath_, destination_);
-  if (!ok) sys::removeFile(tempPath_);
-  tempPath_.clear();
-  buffer_.reset();
-  return ok;
+Status AtomicOutput::commit(const sys::Identity* expected) {
+  if (pending_.handle == sys::kNoHandle) return writeFailure();
+  if (!flush()) {
+    discard();
+    return writeFailure();
+  }
+  bool changed = false;
+  const bool ok = sys::commitReplace(pending_, expected, changed);
+  const int error = sys::lastError();
+  discard();
+  if (changed) return {Error::ProjectChanged, Subject::Project, 0};
+  return ok ? Status{} : Status{Error::WriteFile, Subject::Output, error};
 }
 
 void AtomicOutput::discard() {
-  if (handle_ != sys::kNoHandle) {
-    sys::close(handle_);
-    handle_ = sys::kNoHandle;
-  }
-  if (!tempPath_.empty()) {
-    sys::removeFile(tempPath_);
-    tempPath_.clear();
-  }
+  sys::abandonReplace(pending_);
   buffer_.reset();
   used_ = 0;
 }

@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "base/sys.h"
+#include "model/error.h"
 
 namespace pulldex {
 
@@ -18,57 +20,92 @@ class InputFile {
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
 
+  // Opens a regular file or a stream (a pipe, a FIFO, "-" for standard
+  // input). A folder or a device is refused; kind() then tells which.
   bool open(const std::string& path);
   void close() {
     sys::close(handle_);
     handle_ = sys::kNoHandle;
   }
   bool isOpen() const { return handle_ != sys::kNoHandle; }
-  // Size in bytes at the time of the call, or -1.
-  std::int64_t size() const { return sys::fileSize(handle_); }
-  // Reads up to n bytes: the count, 0 at the end of the file, -1 on error.
-  std::int64_t read(void* buffer, std::size_t n) { return sys::read(handle_, buffer, n); }
-  bool seek(std::int64_t offset) { return sys::seek(handle_, offset); }
+  sys::Kind kind() const { return kind_; }
+  bool regular() const { return kind_ == sys::Kind::Regular; }
+  // The error number of the first call that failed, 0 when none did.
+  int error() const { return error_; }
+  // Size in bytes at the time of the call, or -1 (always for a stream).
+  std::int64_t size() const { return regular() ? sys::fileSize(handle_) : -1; }
+  // Reads up to n bytes, fewer only at the end: the count, or -1 on error.
+  std::int64_t read(void* buffer, std::size_t n) { return noted(sys::read(handle_, buffer, n)); }
+  bool seek(std::int64_t offset) { return noted(sys::seek(handle_, offset) ? 0 : -1) == 0; }
+  bool identity(sys::Identity& out) const { return sys::identify(handle_, out); }
   sys::Handle handle() const { return handle_; }
 
  private:
+  std::int64_t noted(std::int64_t result) {
+    if (result < 0 && error_ == 0) error_ = sys::lastError();
+    return result;
+  }
+
   sys::Handle handle_ = sys::kNoHandle;
+  sys::Kind kind_ = sys::Kind::Regular;
+  int error_ = 0;
+};
+
+// Where an output's bytes go: a file, or standard output.
+class Sink {
+ public:
+  virtual ~Sink() = default;
+  // False once any write has failed.
+  virtual bool write(const void* data, std::size_t n) = 0;
+  bool write(std::string_view text) { return write(text.data(), text.size()); }
 };
 
 enum class CopyResult { Ok, ReadFailed, WriteFailed };
 
-// Writes go to a temporary file in the destination's folder. commit()
-// renames it over the destination; without a successful commit the
-// temporary file is removed and the destination keeps its old content.
-class AtomicOutput {
+// Writes go to a temporary file in the destination's folder that no one sees
+// under a name. commit() flushes it and renames it over the destination;
+// without a successful commit it disappears and the destination keeps its
+// old content. A replaced file keeps its owner, group, rights and attributes.
+class AtomicOutput final : public Sink {
  public:
   AtomicOutput() = default;
-  ~AtomicOutput() { discard(); }
+  ~AtomicOutput() override { discard(); }
   AtomicOutput(const AtomicOutput&) = delete;
   AtomicOutput& operator=(const AtomicOutput&) = delete;
 
-  // False when the destination cannot be replaced (a folder, a read-only
-  // file) or no temporary file can be made beside it.
-  bool open(const std::string& destination);
+  // `cannotCreate` is the writer's own message for a destination that cannot
+  // be made (a folder, a read-only file, a missing folder).
+  Status open(const std::string& destination, Error cannotCreate);
   // Buffered; false once any write has failed.
-  bool write(const void* data, std::size_t n);
-  bool write(const std::string& text) { return write(text.data(), text.size()); }
-  // Copies `length` bytes of `in` from `offset`, or everything from `offset`
-  // to the end of the file when `length` is negative.
+  bool write(const void* data, std::size_t n) override;
+  using Sink::write;
+  // Copies exactly `length` bytes of `in` from `offset`; fewer, because the
+  // file ended early, is a read failure.
   CopyResult copyFrom(InputFile& in, std::int64_t offset, std::int64_t length);
-  bool commit();
+  // With `expected`, the destination must still be that file: a project
+  // rewritten in place that was saved anew meanwhile is kept, and the
+  // result is ProjectChanged.
+  Status commit(const sys::Identity* expected = nullptr);
+  // Whether the destination was the file `id` when the output was opened.
+  bool replaces(const sys::Identity& id) const { return pending_.existed && pending_.old == id; }
   void discard();
+  // The failure of the last write or copy, for its message.
+  Status writeFailure() const { return {Error::WriteFile, Subject::Output, error_}; }
 
  private:
   bool flush();
+  bool failed(int error) {
+    if (error_ == 0) error_ = error;
+    failed_ = true;
+    return false;
+  }
 
   static constexpr std::size_t kBufferSize = 1 << 16;
-  sys::Handle handle_ = sys::kNoHandle;
-  std::string destination_;
-  std::string tempPath_;
+  sys::Pending pending_;
   std::unique_ptr<char[]> buffer_;
   std::size_t used_ = 0;
   bool failed_ = false;
+  int error_ = 0;
 };
 
 }  // namespace pulldex

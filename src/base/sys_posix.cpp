@@ -1,11 +1,17 @@
-#include "base/sys.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+
+#include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "base/sys.h"
 
 namespace pulldex::sys {
 
@@ -20,18 +26,155 @@ std::string folderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+Identity identityOf(const struct stat& st) {
+  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+          static_cast<std::int64_t>(st.st_size),
+          static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+}
+
+// Named temporary files that a signal must not leave behind. Only plain
+// stores and unlink() happen in the handler, both safe there.
+constexpr int kSlots = 8;
+char pendingNames[kSlots][PATH_MAX];
+std::atomic<bool> slotUsed[kSlots];
+std::atomic<bool> forceNamed{false};
+
+void removePendingAndDie(int signal) {
+  for (int i = 0; i < kSlots; ++i)
+    if (slotUsed[i].load()) ::unlink(pendingNames[i]);
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+void installCleanup() {
+  static std::atomic<bool> installed{false};
+  if (installed.exchange(true)) return;
+  for (const int s : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction old {};
+    sigaction(s, nullptr, &old);
+    if (old.sa_handler != SIG_DFL) continue;  // the program handles it itself
+    struct sigaction action {};
+    action.sa_handler = removePendingAndDie;
+    sigemptyset(&action.sa_mask);
+    sigaction(s, &action, nullptr);
+  }
+}
+
+void registerPending(const std::string& name) {
+  if (name.size() >= PATH_MAX) return;
+  installCleanup();
+  for (int i = 0; i < kSlots; ++i) {
+    if (slotUsed[i].load()) continue;
+    std::memcpy(pendingNames[i], name.c_str(), name.size() + 1);
+    slotUsed[i].store(true);
+    return;
+  }
+}
+
+void unregisterPending(const std::string& name) {
+  for (int i = 0; i < kSlots; ++i)
+    if (slotUsed[i].load() && name == pendingNames[i]) slotUsed[i].store(false);
+}
+
+// A link is not followed where the kernel's protected_symlinks rule would
+// refuse it: in a sticky, world-writable folder, a link owned by neither the
+// folder's owner nor us.
+bool safeToFollow(const std::string& link, const struct stat& linkStat) {
+  struct stat folder {};
+  if (::stat(folderOf(link).c_str(), &folder) != 0) return false;
+  const bool sticky = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+  return !sticky || linkStat.st_uid == folder.st_uid || linkStat.st_uid == ::geteuid();
+}
+
+// The file a write to `path` lands in: links followed as the kernel would.
+Refusal resolve(std::string& path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return Refusal::None;
+    if (!safeToFollow(path, st)) return Refusal::UnsafeLink;
+    std::vector<char> target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n < 0 || static_cast<std::size_t>(n) >= target.size()) return Refusal::CannotCreate;
+    const std::string to(target.data(), static_cast<std::size_t>(n));
+    path = to[0] == '/' ? to : folderOf(path) + "/" + to;
+  }
+  errno = ELOOP;
+  return Refusal::CannotCreate;
+}
+
+// Copies every extended attribute of `from` (POSIX ACLs among them) onto `to`.
+bool copyAttributes(const std::string& from, int to) {
+  ssize_t size = ::listxattr(from.c_str(), nullptr, 0);
+  if (size < 0) return errno == ENOTSUP;
+  std::vector<char> names(static_cast<std::size_t>(size) + 1);
+  size = ::listxattr(from.c_str(), names.data(), names.size());
+  if (size < 0) return false;
+  for (const char* name = names.data(); name < names.data() + size; name += std::strlen(name) + 1) {
+    const ssize_t length = ::getxattr(from.c_str(), name, nullptr, 0);
+    if (length < 0) continue;  // not ours to read
+    std::vector<char> value(static_cast<std::size_t>(length) + 1);
+    const ssize_t got = ::getxattr(from.c_str(), name, value.data(), value.size());
+    if (got < 0) continue;
+    if (::fsetxattr(to, name, value.data(), static_cast<std::size_t>(got), 0) != 0) return false;
+  }
+  return true;
+}
+
+// Gives the new file what the old one had: owner and group first (changing
+// them clears set-user-ID), then the mode bits, then the attributes.
+bool keepWhatItWas(const std::string& old, const struct stat& st, int to) {
+  struct stat mine {};
+  if (::fstat(to, &mine) != 0) return false;
+  if ((mine.st_uid != st.st_uid || mine.st_gid != st.st_gid) && ::fchown(to, st.st_uid, st.st_gid) != 0) return false;
+  return ::fchmod(to, st.st_mode & 07777) == 0 && copyAttributes(old, to);
+}
+
+void syncFolder(const std::string& path) {
+  const int dir = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return;
+  ::fsync(dir);
+  ::close(dir);
+}
+
+// A fresh name beside `target` for a hidden file of ours.
+std::string tempNameBeside(const std::string& target) {
+  static std::atomic<unsigned> counter{0};
+  char name[64];
+  std::snprintf(name, sizeof name, "/.pulldex-%d-%u", static_cast<int>(::getpid()), counter++);
+  return folderOf(target) + name;
+}
+
 }  // namespace
 
-Handle openRead(const std::string& path) {
+int lastError() { return errno; }
+
+std::string errorMessage(int error) { return std::strerror(error); }
+
+Handle openRead(const std::string& path, Kind& kind) {
   int f;
-  do {
-    f = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (f < 0 && errno == EINTR);
+  if (path == "-") {
+    f = ::fcntl(0, F_DUPFD_CLOEXEC, 0);
+  } else {
+    do {
+      f = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (f < 0 && errno == EINTR);
+  }
   if (f < 0) return kNoHandle;
   struct stat st {};
-  // Reading a folder "succeeds" on some systems; it is not a file.
-  if (::fstat(f, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (::fstat(f, &st) != 0) {
+    const int error = errno;
     ::close(f);
+    errno = error;
+    return kNoHandle;
+  }
+  if (S_ISREG(st.st_mode)) {
+    kind = Kind::Regular;
+  } else if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
+    kind = Kind::Stream;
+  } else {
+    kind = S_ISDIR(st.st_mode) ? Kind::Folder : Kind::Device;
+    ::close(f);
+    errno = kind == Kind::Folder ? EISDIR : ENODEV;
     return kNoHandle;
   }
   return f;
@@ -50,11 +193,16 @@ std::int64_t fileSize(Handle h) {
 bool seek(Handle h, std::int64_t offset) { return ::lseek(fd(h), offset, SEEK_SET) == offset; }
 
 std::int64_t read(Handle h, void* buffer, std::size_t n) {
-  for (;;) {
-    const ssize_t got = ::read(fd(h), buffer, n);
-    if (got >= 0) return got;
-    if (errno != EINTR) return -1;
+  auto* p = static_cast<char*>(buffer);
+  std::size_t total = 0;
+  while (total < n) {
+    const ssize_t got = ::read(fd(h), p + total, n - total);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return -1;
+    if (got == 0) break;
+    total += static_cast<std::size_t>(got);
   }
+  return static_cast<std::int64_t>(total);
 }
 
 bool writeAll(Handle h, const void* data, std::size_t n) {
@@ -62,7 +210,10 @@ bool writeAll(Handle h, const void* data, std::size_t n) {
   while (n > 0) {
     const ssize_t put = ::write(fd(h), p, n);
     if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
+    if (put <= 0) {
+      if (put == 0) errno = EIO;
+      return false;
+    }
     p += put;
     n -= static_cast<std::size_t>(put);
   }
@@ -75,7 +226,14 @@ std::int64_t kernelCopy(Handle in, Handle out, std::int64_t length) {
   while (total < length) {
     const ssize_t n = ::copy_file_range(fd(in), nullptr, fd(out), nullptr, static_cast<std::size_t>(length - total), 0);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return total > 0 ? total : -1;
+    if (n < 0) {
+      // These say "not for these files": the caller copies through a buffer.
+      const bool unsupported = errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+                               errno == EBADF || errno == ETXTBSY;
+      if (unsupported && total > 0) return total;
+      if (unsupported) errno = 0;
+      return -1;
+    }
     if (n == 0) break;
     total += n;
   }
@@ -84,51 +242,128 @@ std::int64_t kernelCopy(Handle in, Handle out, std::int64_t length) {
   (void)in;
   (void)out;
   (void)length;
+  errno = 0;
   return -1;
 #endif
 }
 
-std::string resolveLinks(const std::string& path) {
+bool identify(Handle h, Identity& out) {
   struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-  char resolved[PATH_MAX];
-  if (::realpath(path.c_str(), resolved) == nullptr) return path;
-  return resolved;
+  if (::fstat(fd(h), &st) != 0) return false;
+  out = identityOf(st);
+  return true;
 }
 
-bool replaceable(const std::string& path) {
+bool identifyPath(const std::string& path, Identity& out) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return errno == ENOENT;
-  if (!S_ISREG(st.st_mode)) return false;
-  // Refuse read-only files even for root, who could write them anyway: the
-  // user marked them so on purpose.
-  return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && ::access(path.c_str(), W_OK) == 0;
+  if (::stat(path.c_str(), &st) != 0) return false;
+  out = identityOf(st);
+  return true;
 }
 
-Handle createTempBeside(const std::string& target, std::string& tempPath) {
-  std::string name = folderOf(target) + "/.pulldex-XXXXXX";
-  const int f = ::mkostemp(name.data(), O_CLOEXEC);
-  if (f < 0) return kNoHandle;
-  tempPath = name;
-  return f;
-}
+void forceNamedTemporaryFiles(bool on) { forceNamed = on; }
 
-bool finish(Handle h, const std::string& target) {
+Refusal beginReplace(const std::string& destination, Pending& out) {
+  out = Pending{};
+  out.destination = destination;
+  if (const Refusal r = resolve(out.destination); r != Refusal::None) return r;
+  const std::string& path = out.destination;
+
   struct stat st {};
-  mode_t mode;
-  if (::stat(target.c_str(), &st) == 0) {
-    mode = st.st_mode & 07777;
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
+  if (::stat(path.c_str(), &st) == 0) {
+    // Refuse read-only files even for root, who could write them anyway: the
+    // user marked them so on purpose.
+    if (!S_ISREG(st.st_mode)) {
+      errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+      return Refusal::CannotCreate;
+    }
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0) {
+      errno = EACCES;
+      return Refusal::CannotCreate;
+    }
+    // Replacing one name of several would split them silently.
+    if (st.st_nlink > 1) return Refusal::HardLinks;
+    out.existed = true;
+    out.old = identityOf(st);
+  } else if (errno != ENOENT) {
+    return Refusal::CannotCreate;
   }
-  return ::fchmod(fd(h), mode) == 0 && ::fsync(fd(h)) == 0;
+
+  // Unnamed until commit, so that even a kill -9 leaves nothing behind.
+  int f = -1;
+#ifdef O_TMPFILE
+  if (!forceNamed) f = ::open(folderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+#endif
+  if (f < 0) {
+    if (errno == ENOENT || errno == EACCES || errno == EROFS || errno == ENOTDIR) return Refusal::CannotCreate;
+    std::string name = folderOf(path) + "/.pulldex-XXXXXX";
+    f = ::mkostemp(name.data(), O_CLOEXEC);
+    if (f < 0) return Refusal::CannotCreate;
+    out.tempPath = name;
+    registerPending(name);
+    if (!out.existed) {
+      const mode_t mask = ::umask(0);
+      ::umask(mask);
+      ::fchmod(f, 0666 & ~mask);
+    }
+  }
+  out.handle = f;
+  if (out.existed && !keepWhatItWas(path, st, f)) {
+    const int error = errno;
+    abandonReplace(out);
+    errno = error;
+    return Refusal::KeepOwner;
+  }
+  return Refusal::None;
 }
 
-bool replace(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+bool commitReplace(Pending& p, const Identity* expected, bool& changed) {
+  changed = false;
+  const int f = fd(p.handle);
+  if (::fsync(f) != 0) return false;
+  Identity now;
+  if (expected && (!identifyPath(p.destination, now) || now != *expected)) {
+    changed = true;
+    return false;
+  }
+  if (p.tempPath.empty()) {
+    // Give the unnamed file a name of its own, then move it over.
+    std::string name;
+    int linked = -1;
+    for (int attempt = 0; attempt < 100 && linked != 0; ++attempt) {
+      name = tempNameBeside(p.destination);
+      char self[64];
+      std::snprintf(self, sizeof self, "/proc/self/fd/%d", f);
+      linked = ::linkat(f, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH);
+      if (linked != 0 && errno != EEXIST) linked = ::linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW);
+      if (linked != 0 && errno != EEXIST) return false;
+    }
+    if (linked != 0) return false;
+    p.tempPath = name;
+  }
+  const bool renamed = ::rename(p.tempPath.c_str(), p.destination.c_str()) == 0;
+  const int error = errno;
+  if (!renamed) ::unlink(p.tempPath.c_str());
+  unregisterPending(p.tempPath);
+  p.tempPath.clear();
+  ::close(f);
+  p.handle = kNoHandle;
+  if (renamed) syncFolder(p.destination);
+  errno = error;
+  return renamed;
+}
 
-void removeFile(const std::string& path) { ::unlink(path.c_str()); }
+void abandonReplace(Pending& p) {
+  if (p.handle != kNoHandle) ::close(fd(p.handle));
+  p.handle = kNoHandle;
+  if (!p.tempPath.empty()) {
+    ::unlink(p.tempPath.c_str());
+    unregisterPending(p.tempPath);
+    p.tempPath.clear();
+  }
+}
+
+std::string toUtf8(const std::string& text) { return text; }
 
 void binaryStdout() {}
 

@@ -1,9 +1,14 @@
-#include "base/sys.h"
-
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
 #include <windows.h>
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "base/sys.h"
 
 namespace pulldex::sys {
 
@@ -19,11 +24,93 @@ std::string folderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+bool identityOf(HANDLE h, Identity& out, DWORD* links = nullptr) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h, &info)) return false;
+  out.device = info.dwVolumeSerialNumber;
+  out.file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  out.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+  out.modified = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                                           info.ftLastWriteTime.dwLowDateTime);
+  if (links) *links = info.nNumberOfLinks;
+  return true;
+}
+
+// The file is deleted when its last handle closes, unless this is cleared
+// again: a process that dies while writing leaves nothing behind.
+bool setDeleteOnClose(HANDLE h, bool on) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = on ? TRUE : FALSE;
+  return SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
+// Temporary files without a delete disposition, removed on console Ctrl events.
+std::mutex pendingLock;
+std::vector<std::string> pendingNames;
+std::atomic<bool> forceNamed{false};
+
+BOOL WINAPI removePending(DWORD) {
+  std::lock_guard<std::mutex> lock(pendingLock);
+  for (const std::string& name : pendingNames) DeleteFileA(name.c_str());
+  return FALSE;  // and let the default handler end the process
+}
+
+void registerPending(const std::string& name) {
+  std::lock_guard<std::mutex> lock(pendingLock);
+  static bool installed = false;
+  if (!installed) installed = SetConsoleCtrlHandler(removePending, TRUE) != 0;
+  pendingNames.push_back(name);
+}
+
+void unregisterPending(const std::string& name) {
+  std::lock_guard<std::mutex> lock(pendingLock);
+  for (auto it = pendingNames.begin(); it != pendingNames.end(); ++it)
+    if (*it == name) {
+      pendingNames.erase(it);
+      return;
+    }
+}
+
 }  // namespace
 
-Handle openRead(const std::string& path) {
-  return ours(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+int lastError() { return static_cast<int>(GetLastError()); }
+
+std::string errorMessage(int error) {
+  char* text = nullptr;
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+  std::string message = n > 0 && text ? std::string(text, n) : "error " + std::to_string(error);
+  if (text) LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.' ||
+                              message.back() == ' '))
+    message.pop_back();
+  return message;
+}
+
+Handle openRead(const std::string& path, Kind& kind) {
+  HANDLE h;
+  if (path == "-") {
+    if (!DuplicateHandle(GetCurrentProcess(), GetStdHandle(STD_INPUT_HANDLE), GetCurrentProcess(), &h, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+      return kNoHandle;
+  } else {
+    h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return kNoHandle;
+  }
+  switch (GetFileType(h)) {
+    case FILE_TYPE_DISK:
+      kind = Kind::Regular;
+      return ours(h);
+    case FILE_TYPE_PIPE:
+      kind = Kind::Stream;
+      return ours(h);
+    default:
+      kind = Kind::Device;
+      CloseHandle(h);
+      SetLastError(ERROR_BAD_DEVICE);
+      return kNoHandle;
+  }
 }
 
 void close(Handle h) {
@@ -43,10 +130,20 @@ bool seek(Handle h, std::int64_t offset) {
 }
 
 std::int64_t read(Handle h, void* buffer, std::size_t n) {
-  DWORD got = 0;
-  const DWORD want = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
-  if (!ReadFile(win(h), buffer, want, &got, nullptr)) return -1;
-  return got;
+  auto* p = static_cast<char*>(buffer);
+  std::size_t total = 0;
+  while (total < n) {
+    DWORD got = 0;
+    const std::size_t left = n - total;
+    const DWORD want = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
+    if (!ReadFile(win(h), p + total, want, &got, nullptr)) {
+      if (GetLastError() == ERROR_BROKEN_PIPE) break;  // the writer closed its end
+      return -1;
+    }
+    if (got == 0) break;
+    total += got;
+  }
+  return static_cast<std::int64_t>(total);
 }
 
 bool writeAll(Handle h, const void* data, std::size_t n) {
@@ -61,39 +158,125 @@ bool writeAll(Handle h, const void* data, std::size_t n) {
   return true;
 }
 
-std::int64_t kernelCopy(Handle, Handle, std::int64_t) { return -1; }
+std::int64_t kernelCopy(Handle, Handle, std::int64_t) {
+  SetLastError(0);
+  return -1;
+}
+
+bool identify(Handle h, Identity& out) { return identityOf(win(h), out); }
+
+bool identifyPath(const std::string& path, Identity& out) {
+  const HANDLE h = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const bool ok = identityOf(h, out);
+  CloseHandle(h);
+  return ok;
+}
+
+void forceNamedTemporaryFiles(bool on) { forceNamed = on; }
 
 // Windows links are left as they are: MoveFileEx replaces the link itself.
-std::string resolveLinks(const std::string& path) { return path; }
-
-bool replaceable(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+Refusal beginReplace(const std::string& destination, Pending& out) {
+  out = Pending{};
+  out.destination = destination;
+  const DWORD attributes = GetFileAttributesA(destination.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND;
+    if (error != ERROR_FILE_NOT_FOUND) return Refusal::CannotCreate;
+  } else {
+    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return Refusal::CannotCreate;
+    }
+    DWORD links = 1;
+    if (!identifyPath(destination, out.old)) return Refusal::CannotCreate;
+    const HANDLE old = CreateFileA(destination.c_str(), FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (old != INVALID_HANDLE_VALUE) {
+      identityOf(old, out.old, &links);
+      CloseHandle(old);
+    }
+    if (links > 1) return Refusal::HardLinks;
+    out.existed = true;
   }
-  return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
-}
 
-Handle createTempBeside(const std::string& target, std::string& tempPath) {
   char name[MAX_PATH];
-  if (GetTempFileNameA(folderOf(target).c_str(), "pdx", 0, name) == 0) return kNoHandle;
-  const HANDLE h = CreateFileA(name, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (GetTempFileNameA(folderOf(destination).c_str(), "pdx", 0, name) == 0) return Refusal::CannotCreate;
+  const HANDLE h = CreateFileA(name, GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr, TRUNCATE_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
     DeleteFileA(name);
-    return kNoHandle;
+    SetLastError(error);
+    return Refusal::CannotCreate;
   }
-  tempPath = name;
-  return ours(h);
+  out.handle = ours(h);
+  out.tempPath = name;
+  if (forceNamed || !setDeleteOnClose(h, true)) registerPending(name);
+  return Refusal::None;
 }
 
-bool finish(Handle h, const std::string&) { return FlushFileBuffers(win(h)) != 0; }
-
-bool replace(const std::string& from, const std::string& to) {
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+bool commitReplace(Pending& p, const Identity* expected, bool& changed) {
+  changed = false;
+  const HANDLE h = win(p.handle);
+  if (!FlushFileBuffers(h)) return false;
+  Identity now;
+  if (expected && (!identifyPath(p.destination, now) || now != *expected)) {
+    changed = true;
+    return false;
+  }
+  if (!setDeleteOnClose(h, false)) {
+    // Without a disposition there is nothing to clear, unless the file is
+    // one of the named ones; either way it must outlive the handle now.
+    bool named = false;
+    {
+      std::lock_guard<std::mutex> lock(pendingLock);
+      for (const std::string& n : pendingNames) named = named || n == p.tempPath;
+    }
+    if (!named) return false;
+  }
+  CloseHandle(h);
+  p.handle = kNoHandle;
+  // Another program (a second writer, a virus scanner, an indexer) may hold
+  // the destination for a moment: try again for up to about a second.
+  bool renamed = false;
+  for (int attempt = 0; attempt < 50 && !renamed; ++attempt) {
+    renamed = MoveFileExA(p.tempPath.c_str(), p.destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (renamed) break;
+    const DWORD error = GetLastError();
+    if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED && error != ERROR_LOCK_VIOLATION) break;
+    Sleep(20);
+  }
+  const DWORD error = GetLastError();
+  if (!renamed) DeleteFileA(p.tempPath.c_str());
+  unregisterPending(p.tempPath);
+  p.tempPath.clear();
+  SetLastError(renamed ? 0 : error);
+  return renamed;
 }
 
-void removeFile(const std::string& path) { DeleteFileA(path.c_str()); }
+void abandonReplace(Pending& p) {
+  if (p.handle != kNoHandle) CloseHandle(win(p.handle));  // the disposition deletes it
+  p.handle = kNoHandle;
+  if (!p.tempPath.empty()) {
+    DeleteFileA(p.tempPath.c_str());
+    unregisterPending(p.tempPath);
+    p.tempPath.clear();
+  }
+}
+
+std::string toUtf8(const std::string& text) {
+  if (GetACP() == CP_UTF8 || text.empty()) return text;
+  const int wide = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (wide <= 0) return text;
+  std::wstring w(static_cast<std::size_t>(wide), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), w.data(), wide);
+  const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, out.data(), n, nullptr, nullptr);
+  return out;
+}
 
 void binaryStdout() { _setmode(_fileno(stdout), _O_BINARY); }
 

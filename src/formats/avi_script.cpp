@@ -97,11 +97,13 @@ char* appendText(char* out, const char (&text)[N]) {
   return out + N - 1;
 }
 
-// "1" followed by gap "0"s, for each gap.
-char* appendGaps(char* out, const std::int64_t* gaps, int n) {
-  for (int k = 0; k < n; ++k) {
+// The pattern field. Gaps below 5 keep it within its 11 characters.
+char* appendPattern(char* out, const PatternLine& line) {
+  if (line.kind == PatternKind::Single) return appendText(out, "1");
+  if (line.kind == PatternKind::Irregular) return appendText(out, "1 0");
+  for (int k = 0; k < line.period; ++k) {
     *out++ = '1';
-    for (std::int64_t z = 0; z < gaps[k]; ++z) *out++ = '0';
+    for (std::int64_t z = 0; z < line.gaps[k]; ++z) *out++ = '0';
   }
   return out;
 }
@@ -139,89 +141,130 @@ class Chain {
   int known_ = 0;
 };
 
-// Walks the kept entries and hands the finished lines to `emit`, many lines
-// at a time.
-template <class Emit>
-void generateScript(const FrameList& list, Emit&& emit) {
+}  // namespace
+
+std::string patternText(const PatternLine& line) {
+  char text[kMaxLine];
+  return std::string(text, static_cast<std::size_t>(appendPattern(text, line) - text));
+}
+
+struct PatternWalker::State {
+  explicit State(const FrameList& list) : chain(list) {}
+  Chain chain;
   // The period of gaps that the next kept entries are expected to follow:
   // period[t] is the gap the next kept entry must have. None when m is 0.
   std::int64_t period[4] = {};
   int m = 0;
   int t = 0;
   std::uint32_t keptIndex = 0;
-  DecimalCounter start;
-  DecimalCounter kept;
-  char batch[1 << 16];
-  char* p = batch;
+};
 
-  for (Chain chain(list); !chain.done(); chain.advance()) {
-    const std::int64_t i = chain.position();
+PatternWalker::PatternWalker(const FrameList& list) : state_(std::make_unique<State>(list)) {}
+PatternWalker::~PatternWalker() = default;
+
+std::uint32_t PatternWalker::keptSoFar() const { return state_->keptIndex; }
+
+std::size_t PatternWalker::next(PatternLine* out, std::size_t room) {
+  State& s = *state_;
+  Chain& chain = s.chain;
+  std::size_t n = 0;
+  for (; n < room && !chain.done(); chain.advance()) {
     const std::int64_t g = chain.gap(0);
-    const std::uint32_t k = keptIndex++;
-    if (m > 0) {
-      if (g == period[t]) {
-        t = (t + 1) % m;
+    const std::uint32_t k = s.keptIndex++;
+    if (s.m > 0) {
+      if (g == s.period[s.t]) {
+        s.t = (s.t + 1) % s.m;
         continue;
       }
-      m = 0;
+      s.m = 0;
       if (g >= 5) continue;
     }
-
-    if (p + kMaxLine > batch + sizeof batch) {
-      emit(std::string_view(batch, static_cast<std::size_t>(p - batch)));
-      p = batch;
-    }
-    start.advanceTo(static_cast<std::uint32_t>(i / 2));
-    p = start.append(p);
-    p = i % 2 == 0 ? appendText(p, "a\t") : appendText(p, "b\t");
+    PatternLine& line = out[n++];
+    line.entry = chain.position();
+    line.keptIndex = k;
+    line.period = 0;
     if (g >= 5) {
-      p = appendText(p, "1 0");
-    } else {
-      // Gaps below 5 keep every pattern within its 11 characters.
-      std::int64_t gaps[8];
-      for (int n = 0; n < 4; ++n) gaps[n] = chain.gap(n);
-      const bool cycleSum = gaps[0] + gaps[1] + gaps[2] + gaps[3] == 6 && !(gaps[2] == gaps[0] && gaps[3] == gaps[1]);
-      if (cycleSum)
-        for (int n = 4; n < 8; ++n) gaps[n] = chain.gap(n);
-      if (cycleSum && gaps[4] == gaps[0] && gaps[5] == gaps[1] && gaps[6] == gaps[2] && gaps[7] == gaps[3]) {
-        m = 4;
-        t = 1;
-      } else if (gaps[1] == gaps[0]) {
-        m = 1;
-        t = 0;
-      } else if ((gaps[1] == gaps[0] + 1 || gaps[1] == gaps[0] - 1) && gaps[2] == gaps[0]) {
-        m = 2;
-        t = 1;
-      }
-      if (m > 0) {
-        p = appendGaps(p, gaps, m);
-        for (int q = 0; q < m; ++q) period[q] = gaps[q];
-      } else {
-        p = g == 0 ? appendText(p, "1") : appendText(p, "1 0");
-      }
+      line.kind = PatternKind::Irregular;
+      continue;
     }
-    *p++ = '\t';
-    kept.advanceTo(k);
-    p = kept.append(p);
-    p = appendText(p, "\r\n");
+    std::int64_t gaps[8];
+    for (int q = 0; q < 4; ++q) gaps[q] = chain.gap(q);
+    const bool cycleSum = gaps[0] + gaps[1] + gaps[2] + gaps[3] == 6 && !(gaps[2] == gaps[0] && gaps[3] == gaps[1]);
+    if (cycleSum)
+      for (int q = 4; q < 8; ++q) gaps[q] = chain.gap(q);
+    if (cycleSum && gaps[4] == gaps[0] && gaps[5] == gaps[1] && gaps[6] == gaps[2] && gaps[7] == gaps[3]) {
+      line.kind = PatternKind::Cycle;
+      s.m = 4;
+      s.t = 1;
+    } else if (gaps[1] == gaps[0]) {
+      line.kind = PatternKind::Run;
+      s.m = 1;
+      s.t = 0;
+    } else if ((gaps[1] == gaps[0] + 1 || gaps[1] == gaps[0] - 1) && gaps[2] == gaps[0]) {
+      line.kind = PatternKind::Alternation;
+      s.m = 2;
+      s.t = 1;
+    } else {
+      line.kind = g == 0 ? PatternKind::Single : PatternKind::Irregular;
+      continue;
+    }
+    line.period = s.m;
+    for (int q = 0; q < s.m; ++q) line.gaps[q] = s.period[q] = gaps[q];
   }
-  if (p > batch) emit(std::string_view(batch, static_cast<std::size_t>(p - batch)));
+  return n;
+}
+
+namespace {
+
+// Formats the lines of the script and hands them to `emit`, many at a time.
+template <class Emit>
+bool generateScript(const FrameList& list, Emit&& emit) {
+  PatternWalker walker(list);
+  DecimalCounter start;
+  DecimalCounter kept;
+  PatternLine lines[1024];
+  char batch[1 << 16];
+  char* p = batch;
+  for (std::size_t n; (n = walker.next(lines, std::size(lines))) > 0;) {
+    for (std::size_t l = 0; l < n; ++l) {
+      const PatternLine& line = lines[l];
+      if (p + kMaxLine > batch + sizeof batch) {
+        if (!emit(batch, static_cast<std::size_t>(p - batch))) return false;
+        p = batch;
+      }
+      start.advanceTo(static_cast<std::uint32_t>(line.entry / 2));
+      p = start.append(p);
+      p = line.entry % 2 == 0 ? appendText(p, "a\t") : appendText(p, "b\t");
+      p = appendPattern(p, line);
+      *p++ = '\t';
+      kept.advanceTo(line.keptIndex);
+      p = kept.append(p);
+      p = appendText(p, "\r\n");
+    }
+  }
+  return p == batch || emit(batch, static_cast<std::size_t>(p - batch));
 }
 
 }  // namespace
 
 std::string aviScript(const FrameList& list) {
   std::string text;
-  generateScript(list, [&text](std::string_view line) { text += line; });
+  generateScript(list, [&text](const char* data, std::size_t n) {
+    text.append(data, n);
+    return true;
+  });
   return text;
 }
 
-Error writeAviScript(const std::string& path, const FrameList& list) {
+bool writeAviScript(Sink& out, const FrameList& list) {
+  return generateScript(list, [&out](const char* data, std::size_t n) { return out.write(data, n); });
+}
+
+Status writeAviScript(const std::string& path, const FrameList& list) {
   AtomicOutput out;
-  if (!out.open(path)) return Error::CreateScript;
-  bool ok = true;
-  generateScript(list, [&](std::string_view line) { ok = ok && out.write(line.data(), line.size()); });
-  return ok && out.commit() ? Error::None : Error::WriteFile;
+  if (const Status opened = out.open(path, Error::CreateScript); !opened.ok()) return opened;
+  if (!writeAviScript(out, list)) return out.writeFailure();
+  return out.commit();
 }
 
 }  // namespace pulldex

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "base/file.h"
 #include "model/error.h"
 #include "model/frame_list.h"
 
@@ -29,9 +31,50 @@ inline DecimalText decimalText(std::uint32_t value) { return DecimalText(value);
 // followed by exactly three characters at the end becomes ".asc".
 std::string proposedScriptName(std::string projectPath);
 
+enum class PatternKind : std::uint8_t { Cycle, Run, Alternation, Single, Irregular };
+
+// One line of the script: the kept entry it names, how many kept entries
+// come before it, and its pattern. Cycles, runs and alternations repeat a
+// period of gaps (the number of other entries after each kept one).
+struct PatternLine {
+  std::int64_t entry = 0;
+  std::uint32_t keptIndex = 0;
+  PatternKind kind = PatternKind::Single;
+  int period = 0;  // gaps in the period: 4, 1 or 2; 0 for single and irregular
+  std::int64_t gaps[4] = {};
+
+  bool periodic() const { return period > 0; }
+};
+
+// The pattern field of a line: "1" and a "0" per entry of each gap of the
+// period, "1" for a single entry, "1 0" for an irregular one.
+std::string patternText(const PatternLine& line);
+
+// Walks the kept entries of a list in order and yields the lines of its
+// script. The script and everything else that speaks of its lines (the
+// cadence report) come from this one walker.
+class PatternWalker {
+ public:
+  explicit PatternWalker(const FrameList& list);
+  ~PatternWalker();
+  PatternWalker(const PatternWalker&) = delete;
+  PatternWalker& operator=(const PatternWalker&) = delete;
+
+  // Up to `room` further lines into `out`; their count, 0 at the end.
+  std::size_t next(PatternLine* out, std::size_t room);
+  // Kept entries passed so far; at the end, all of them.
+  std::uint32_t keptSoFar() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
 // The whole script of `list`.
 std::string aviScript(const FrameList& list);
 
-Error writeAviScript(const std::string& path, const FrameList& list);
+Status writeAviScript(const std::string& path, const FrameList& list);
+// Streams the script through a fixed buffer; false when a write failed.
+bool writeAviScript(Sink& out, const FrameList& list);
 
 }  // namespace pulldex

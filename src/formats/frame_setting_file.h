@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "base/file.h"
 #include "model/error.h"
 #include "model/frame_list.h"
 
@@ -16,12 +17,15 @@ char frameSettingDigit(std::uint8_t code);
 // The file's bytes for `list`: one character per entry.
 std::string frameSettingsText(const FrameList& list);
 
-Error writeFrameSettings(const std::string& path, const FrameList& list);
+Status writeFrameSettings(const std::string& path, const FrameList& list);
+// Streams the bytes through a fixed buffer; false when a write failed.
+bool writeFrameSettings(Sink& out, const FrameList& list);
 
 // Replaces `list` by the file's frames. The list takes the file's length in
 // bytes; bytes other than "0" to "6" and "?" take no frame position, which
 // leaves that many Unlisted entries at the end. An empty file leaves the list
-// as it was, and so does any error.
-Error readFrameSettings(const std::string& path, FrameList& list);
+// as it was, and so does any error. A pipe or "-" (standard input) is read to
+// its end.
+Status readFrameSettings(const std::string& path, FrameList& list);
 
 }  // namespace pulldex

@@ -26,6 +26,18 @@ const char* errorText(Error error) {
       return "Error in opening file";
     case Error::CreateScript:
       return "Error in creating the file";
+    case Error::ProjectChanged:
+      return "Error, the project has changed since it was loaded";
+    case Error::HardLinks:
+      return "Error, the file has other hard links";
+    case Error::UnsafeLink:
+      return "Error, the link is not safe to follow";
+    case Error::KeepOwner:
+      return "Error, can't keep the owner and rights of the file";
+    case Error::Device:
+      return "Error, can't read from a device";
+    case Error::NotRegular:
+      return "Error, the project is not a regular file";
   }
   return "";
 }

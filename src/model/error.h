@@ -1,6 +1,8 @@
 // What a core operation can report, and the exact text the user sees for it.
 #pragma once
 
+#include <cstdint>
+
 namespace pulldex {
 
 enum class Error {
@@ -15,8 +17,28 @@ enum class Error {
   CreateFrameSettings,  // frame-setting export: the output cannot be created
   OpenFrameSettings,    // frame-setting import: the file cannot be opened
   CreateScript,         // AVI script export: the output cannot be created
+  ProjectChanged,       // the project is no longer the file that was loaded
+  HardLinks,            // the destination has other names, which a new file would split off
+  UnsafeLink,           // a link that the kernel would not follow for us either
+  KeepOwner,            // the destination's owner, group or rights cannot be given to the new file
+  Device,               // a device, which is neither a file nor a stream
+  NotRegular,           // copy-frame removal needs a regular project file
 };
 
 const char* errorText(Error error);
+
+// Which file an error concerns.
+enum class Subject : std::uint8_t { Project, Output, Settings };
+
+// The result of a core operation: the error, the file it concerns and the
+// operating system's error number behind it (0 when there is none).
+struct Status {
+  Error error = Error::None;
+  Subject subject = Subject::Project;
+  int osError = 0;
+
+  bool ok() const { return error == Error::None; }
+  bool operator==(Error e) const { return error == e; }
+};
 
 }  // namespace pulldex

@@ -29,7 +29,7 @@ std::int32_t BlockScanner::readFile(std::uint8_t* into, std::int32_t n) {
   if (ended_) return 0;
   const std::int64_t got = file_.read(into, static_cast<std::size_t>(n));
   if (got < 0) {
-    ended_ = true;
+    ended_ = failed_ = true;
     return 0;
   }
   return static_cast<std::int32_t>(got);

@@ -23,6 +23,9 @@ class BlockScanner {
   // Copies up to `count` bytes and returns how many: fewer only at the end of
   // the file, 0 for a count of 0 or less.
   std::int32_t readBytes(void* destination, std::int32_t count);
+  // True when a read of the file failed (as opposed to reaching its end);
+  // the file's error() tells why.
+  bool failed() const { return failed_; }
 
  private:
   void refill();
@@ -38,6 +41,7 @@ class BlockScanner {
   std::int64_t searchedUpTo_ = 0;
   // A failed read counts as the end of the file, for good.
   bool ended_ = false;
+  bool failed_ = false;
 };
 
 }  // namespace pulldex

@@ -27,6 +27,8 @@ void IvtcHeader::setRecords(std::uint32_t count) {
 
 namespace {
 
+Status projectFailure(Error error, const InputFile& file) { return {error, Subject::Project, file.error()}; }
+
 // The block as found in an open project: where its marker starts, its
 // header, and the scanner standing right behind the header.
 struct FoundBlock {
@@ -35,12 +37,14 @@ struct FoundBlock {
   IvtcHeader header{};
 };
 
-Error findBlock(InputFile& file, FoundBlock& found) {
+Status findBlock(InputFile& file, FoundBlock& found) {
   found.scanner = std::make_unique<BlockScanner>(file);
   found.offset = found.scanner->findMarker(kIvtcMarker);
-  if (found.offset < 0) return Error::NoIvtcBlock;
-  if (found.scanner->readBytes(found.header.raw, kHeaderSize) < kHeaderSize) return Error::ReadFile;
-  return Error::None;
+  // A read that failed is no missing block: say why instead.
+  if (found.scanner->failed()) return projectFailure(Error::ReadFile, file);
+  if (found.offset < 0) return {Error::NoIvtcBlock};
+  if (found.scanner->readBytes(found.header.raw, kHeaderSize) < kHeaderSize) return projectFailure(Error::ReadFile, file);
+  return {};
 }
 
 // Moves the first Kept mark to entry 0, so that a script made from the list
@@ -53,21 +57,78 @@ void normalise(FrameList& list) {
   list.entries[0].state = Kept;
 }
 
+// Writes the project without copy frames: the source's bytes before the
+// block, the new block, and the bytes after the old block up to the size
+// the source had when it was loaded.
+Status writeBlockReplaced(InputFile& in, const std::string& sourcePath, const sys::Identity& source,
+                          std::int64_t offset, IvtcHeader header, const std::string& destination,
+                          const FrameList& list) {
+  const std::int64_t size = source.size;
+  // A valueLength below 8 would start the copied tail inside the old header;
+  // one past the end of the file would silently drop the tail.
+  const std::int64_t blockEnd = offset + kValueStart + header.valueLength();
+  if (header.valueLength() < 8 || blockEnd > size) return {Error::FileFormat};
+
+  const auto kept = static_cast<std::uint32_t>(
+      std::count_if(list.entries.begin(), list.entries.end(), [](const FrameEntry& e) { return e.state == Kept; }));
+  header.setRecords(kept);
+
+  AtomicOutput out;
+  if (const Status opened = out.open(destination, Error::OpenDestination); !opened.ok()) return opened;
+  // Checked once the destination is held, and for a removal in place again
+  // at the commit: a project saved anew under its name is never replaced by
+  // a stale list.
+  sys::Identity named;
+  if (sourcePath != "-" && (!sys::identifyPath(sourcePath, named) || named != source)) return {Error::ProjectChanged};
+  const bool inPlace = out.replaces(source);
+  auto copied = out.copyFrom(in, 0, offset);
+  if (copied == CopyResult::ReadFailed) return projectFailure(Error::ReadFile, in);
+  if (copied == CopyResult::WriteFailed || !out.write(header.raw, kHeaderSize)) return out.writeFailure();
+  std::uint8_t records[kRecordSize * 4096];
+  std::size_t used = 0;
+  for (std::int32_t i = 0; i < list.count(); ++i) {
+    if (!list.isKept(i)) continue;
+    std::uint8_t* record = records + used;
+    putU32(record, static_cast<std::uint32_t>(i));
+    record[4] = list.entries[static_cast<std::size_t>(i)].code;
+    record[5] = 0;
+    used += kRecordSize;
+    if (used == sizeof records) {
+      if (!out.write(records, used)) return out.writeFailure();
+      used = 0;
+    }
+  }
+  if (!out.write(records, used)) return out.writeFailure();
+  copied = out.copyFrom(in, blockEnd, size - blockEnd);
+  if (copied == CopyResult::ReadFailed) return projectFailure(Error::ReadFile, in);
+  if (copied == CopyResult::WriteFailed) return out.writeFailure();
+  // Closed first: Windows cannot rename over a file that is still open.
+  in.close();
+  return out.commit(inPlace ? &source : nullptr);
+}
+
 }  // namespace
 
-Error readIvtcList(const std::string& path, FrameList& out) {
+Status readIvtcList(const std::string& path, FrameList& out) {
   InputFile file;
-  if (!file.open(path)) return Error::OpenProject;
+  if (!file.open(path))
+    return file.kind() == sys::Kind::Device ? Status{Error::Device} : projectFailure(Error::OpenProject, file);
+  return readIvtcList(file, out);
+}
+
+Status readIvtcList(InputFile& file, FrameList& out, BlockLocation* where) {
+  sys::Identity identity;
+  if (file.regular() && !file.identity(identity)) return projectFailure(Error::ReadFile, file);
   FoundBlock block;
-  if (const Error e = findBlock(file, block); e != Error::None) return e;
+  if (const Status found = findBlock(file, block); !found.ok()) return found;
   const IvtcHeader& header = block.header;
-  if (header.typeTag() != kTypeTag || header.recordSize() != kRecordSize) return Error::FileFormat;
+  if (header.typeTag() != kTypeTag || header.recordSize() != kRecordSize) return {Error::FileFormat};
 
   const std::int64_t recordBytes = std::int64_t{header.valueLength()} - 8;
-  if (recordBytes < 0 || recordBytes % kRecordSize != 0) return Error::FileFormat;
-  // Checked before anything is allocated for them.
+  if (recordBytes < 0 || recordBytes % kRecordSize != 0) return {Error::FileFormat};
+  // Checked before anything is allocated for them, where the size is known.
   const std::int64_t size = file.size();
-  if (size < 0 || block.offset + kHeaderSize + recordBytes > size) return Error::FileFormat;
+  if (file.regular() && (size < 0 || block.offset + kHeaderSize + recordBytes > size)) return {Error::FileFormat};
 
   FrameList list;
   list.entries.reserve(static_cast<std::size_t>(std::min<std::int64_t>(recordBytes / kRecordSize, kMaxFrames)));
@@ -78,12 +139,13 @@ Error readIvtcList(const std::string& path, FrameList& out) {
   std::uint8_t chunk[kChunk];
   for (std::int64_t left = recordBytes; left > 0;) {
     const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(left, kChunk));
-    if (block.scanner->readBytes(chunk, want) < want) return Error::FileFormat;
+    if (block.scanner->readBytes(chunk, want) < want)
+      return block.scanner->failed() ? projectFailure(Error::ReadFile, file) : Status{Error::FileFormat};
     left -= want;
     ByteReader reader(chunk, static_cast<std::size_t>(want));
     IvtcRecord r;
     while (reader.record(r.frameIndex, r.code, r.copyFlag)) {
-      if (r.frameIndex < 0 || r.frameIndex >= kMaxFrames) return Error::FileFormat;
+      if (r.frameIndex < 0 || r.frameIndex >= kMaxFrames) return {Error::FileFormat};
       const auto index = static_cast<std::size_t>(r.frameIndex);
       // Grown in steps within the room reserved for one entry per record,
       // then cut to the last record's frame below.
@@ -95,49 +157,40 @@ Error readIvtcList(const std::string& path, FrameList& out) {
     }
   }
   // The last record sizes the list; one naming a later frame is corrupt.
-  if (highest > last) return Error::FileFormat;
+  if (highest > last) return {Error::FileFormat};
   list.entries.resize(static_cast<std::size_t>(last + 1));
   normalise(list);
   out = std::move(list);
-  return Error::None;
+  if (where) *where = {block.offset, header, identity};
+  return {};
 }
 
-Error writeWithoutCopyFrames(const std::string& source, const std::string& destination, const FrameList& list) {
+Status writeWithoutCopyFrames(const std::string& source, const std::string& destination, const FrameList& list,
+                              const sys::Identity* loaded) {
   InputFile in;
-  if (!in.open(source)) return Error::OpenSource;
+  if (!in.open(source)) return projectFailure(Error::OpenSource, in);
+  if (!in.regular()) return {Error::NotRegular};
+  sys::Identity now;
+  if (!in.identity(now)) return projectFailure(Error::ReadFile, in);
+  if (loaded && now != *loaded) return {Error::ProjectChanged};
   FoundBlock block;
-  if (const Error e = findBlock(in, block); e != Error::None) return e;
+  if (const Status found = findBlock(in, block); !found.ok()) return found;
   block.scanner.reset();
-  IvtcHeader& header = block.header;
-  const std::int64_t offset = block.offset;
-  // A valueLength below 8 would start the copied tail inside the old header;
-  // one past the end of the file would silently drop the tail.
-  const std::int64_t blockEnd = offset + kValueStart + header.valueLength();
-  if (header.valueLength() < 8 || blockEnd > in.size()) return Error::FileFormat;
+  return writeBlockReplaced(in, source, now, block.offset, block.header, destination, list);
+}
 
-  const auto kept = static_cast<std::uint32_t>(
-      std::count_if(list.entries.begin(), list.entries.end(), [](const FrameEntry& e) { return e.state == Kept; }));
-  header.setRecords(kept);
-
-  AtomicOutput out;
-  if (!out.open(destination)) return Error::OpenDestination;
-  auto copied = out.copyFrom(in, 0, offset);
-  if (copied == CopyResult::ReadFailed) return Error::ReadFile;
-  if (copied == CopyResult::WriteFailed || !out.write(header.raw, kHeaderSize)) return Error::WriteFile;
-  for (std::int32_t i = 0; i < list.count(); ++i) {
-    if (!list.isKept(i)) continue;
-    std::uint8_t record[kRecordSize];
-    putU32(record, static_cast<std::uint32_t>(i));
-    record[4] = list.entries[static_cast<std::size_t>(i)].code;
-    record[5] = 0;
-    if (!out.write(record, kRecordSize)) return Error::WriteFile;
-  }
-  copied = out.copyFrom(in, blockEnd, -1);
-  if (copied == CopyResult::ReadFailed) return Error::ReadFile;
-  // Closed first: Windows cannot rename over a file that is still open.
-  in.close();
-  if (copied == CopyResult::WriteFailed || !out.commit()) return Error::WriteFile;
-  return Error::None;
+Status writeWithoutCopyFrames(InputFile& source, const std::string& sourcePath, const BlockLocation& block,
+                              const std::string& destination, const FrameList& list) {
+  if (!source.regular()) return {Error::NotRegular};
+  sys::Identity now;
+  if (!source.identity(now)) return projectFailure(Error::ReadFile, source);
+  if (now != block.identity) return {Error::ProjectChanged};
+  // The block must still be where the list came from, byte for byte.
+  IvtcHeader header{};
+  if (block.offset < 0 || !source.seek(block.offset) || source.read(header.raw, kHeaderSize) != kHeaderSize)
+    return source.error() != 0 ? projectFailure(Error::ReadFile, source) : Status{Error::ProjectChanged};
+  if (!std::equal(header.raw, header.raw + kHeaderSize, block.header.raw)) return {Error::ProjectChanged};
+  return writeBlockReplaced(source, sourcePath, now, block.offset, header, destination, list);
 }
 
 }  // namespace pulldex

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/file.h"
 #include "model/error.h"
 #include "model/frame_list.h"
 
@@ -41,12 +42,30 @@ struct IvtcRecord {
   std::uint8_t copyFlag = 0;
 };
 
+// Where a loaded block was: what a removal through the same open file needs
+// to find it again without scanning.
+struct BlockLocation {
+  std::int64_t offset = -1;
+  IvtcHeader header{};
+  sys::Identity identity;  // the file as it was loaded
+};
+
 // Loads the IVTC list of a project. `out` changes only on success.
-Error readIvtcList(const std::string& path, FrameList& out);
+Status readIvtcList(const std::string& path, FrameList& out);
+// The same from a file opened at its start: a regular file or a stream.
+Status readIvtcList(InputFile& file, FrameList& out, BlockLocation* where = nullptr);
 
 // Writes `destination`: the project `source` with its IVTC block replaced by
 // one record per Kept entry of `list` (copy flag 0), every other byte as it
-// was. The destination may be the source itself.
-Error writeWithoutCopyFrames(const std::string& source, const std::string& destination, const FrameList& list);
+// was. The destination may be the source itself. With `loaded`, the source
+// must still be the file with that identity.
+Status writeWithoutCopyFrames(const std::string& source, const std::string& destination, const FrameList& list,
+                              const sys::Identity* loaded = nullptr);
+// The same through the file the list was loaded from, whose block is known:
+// the bytes are checked at that offset instead of scanning again, and the
+// file must not have changed since the load.
+// `sourcePath` must still name the source when the destination is taken.
+Status writeWithoutCopyFrames(InputFile& source, const std::string& sourcePath, const BlockLocation& block,
+                              const std::string& destination, const FrameList& list);
 
 }  // namespace pulldex

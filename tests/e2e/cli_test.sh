@@ -112,19 +112,104 @@ expect 1 "inplace2.tpr: Error in writing the file" -- bash -c "trap '' XFSZ; uli
 [ "$(cat old.asc old.sfs old.tpr)" = oldoldold ] && ok || bad "a failed write keeps the old file"
 same inplace2.tpr movie.tpr "a failed strip in place keeps the project"
 
-# A read-only folder. Root writes anywhere, so as root this runs as nobody.
-if [ "${PULLDEX_CLI_WINE:-}" = "" ]; then
-  mkdir ro && printf 'old' >ro/old.asc && chmod 755 . && chmod 644 movie.tpr && chmod 555 ro
-  as_user=()
-  [ "$(id -u)" -eq 0 ] && as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
-  # A copy of the program here, where nobody can reach it whatever the build folder allows.
-  cp "$cli" ./cli-copy && chmod 755 ./cli-copy
+# Cases for a plain user. Root writes anywhere, so as root they run as
+# nobody, where nobody can run a program at all (a fresh root folder may be
+# closed to others).
+as_user=()
+[ "$(id -u)" -eq 0 ] && as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+chmod 755 . && chmod 644 movie.tpr
+# A copy of the program here, where nobody can reach it whatever the build folder allows.
+cp "$cli" ./cli-copy 2>/dev/null && chmod 755 ./cli-copy
+if [ "${PULLDEX_CLI_WINE:-}" = "" ] && "${as_user[@]}" ./cli-copy --version >/dev/null 2>&1; then
+  mkdir ro && printf 'old' >ro/old.asc && chmod 555 ro
   expect 1 "ro/old.asc: Error in creating the file" -- "${as_user[@]}" ./cli-copy asc movie.tpr -o ro/old.asc
   expect 1 "ro/new.sfs: Error in creating output file" -- "${as_user[@]}" ./cli-copy sfs movie.tpr -o ro/new.sfs
   [ "$(cat ro/old.asc)" = old ] && [ "$(ls ro)" = old.asc ] && ok || bad "the read-only folder changed: $(ls ro)"
   chmod 755 ro
+  if [ "$(id -u)" -eq 0 ]; then
+    # A file nobody may write but does not own: its owner cannot be kept.
+    mkdir shared && chmod 777 shared && cp movie.tpr shared/theirs.tpr && chmod 666 shared/theirs.tpr
+    expect 1 "shared/theirs.tpr: Error, can't keep the owner and rights of the file" -- \
+      "${as_user[@]}" ./cli-copy strip shared/theirs.tpr -o shared/theirs.tpr
+    same shared/theirs.tpr "$sample" "a file whose owner cannot be kept is left alone"
+    [ "$(stat -c %U shared/theirs.tpr)" = root ] && [ "$(ls shared)" = theirs.tpr ] && ok || bad "owner or folder changed"
+  fi
+else
+  echo "skipped: the plain-user cases (nobody cannot run programs here, or under Wine)"
 fi
-leftovers=$(find . -name '.pulldex-*' | wc -l)
+# One typo must not lose the only copy: asc and sfs refuse the project itself.
+cp movie.tpr typo.tpr
+expect 2 "add --force" -- "$cli" asc typo.tpr -o typo.tpr
+expect 2 "add --force" -- "$cli" sfs typo.tpr -o typo.tpr
+same typo.tpr "$sample" "a refused output leaves the project"
+expect 0 "" -- "$cli" sfs --force typo.tpr -o typo.tpr
+same typo.tpr movie.sfs "--force replaces it"
+
+# Streams: a pipe for --sfs is read to its end; a project may be a pipe or
+# standard input; strip needs a regular file; devices are refused.
+printf '000000' >zeros.sfs
+expect 0 "" -- bash -c "cat zeros.sfs | '$cli' sfs --sfs - movie.tpr -o -"
+[ "$(cat out)" = 000000 ] && ok || bad "--sfs from a pipe: $(head -c 40 out)"
+expect 0 "" -- bash -c "'$cli' info --json - <movie.tpr"
+grep -q '"frames": 3000' out && ok || bad "a project from standard input: $(cat out)"
+expect 0 "" -- bash -c "cat movie.tpr | '$cli' asc - -o piped.asc"
+same piped.asc movie.asc "a script from a piped project"
+expect 1 "Error, the project is not a regular file" -- bash -c "cat movie.tpr | '$cli' strip - -o piped.tpr"
+[ ! -e piped.tpr ] && ok || bad "a refused strip wrote a file"
+if [ "${PULLDEX_CLI_WINE:-}" = "" ]; then
+  expect 0 "" -- bash -c "'$cli' sfs --sfs <(printf 000000) movie.tpr -o -"
+  [ "$(cat out)" = 000000 ] && ok || bad "--sfs from a process substitution: $(head -c 40 out)"
+  mkfifo project.fifo
+  (cat movie.tpr >project.fifo &)
+  expect 0 "" -- "$cli" info project.fifo
+  grep -q "frames    3000" out && ok || bad "a FIFO as the project"
+  expect 1 "/dev/zero: Error, can't read from a device" -- timeout 10 "$cli" info /dev/zero
+  expect 1 "/dev/null: Error, can't read from a device" -- timeout 10 "$cli" asc --sfs /dev/null movie.tpr -o -
+
+  # A file with other hard links is refused, not split.
+  cp movie.tpr linked.tpr && ln linked.tpr other-name.tpr
+  expect 1 "linked.tpr: Error, the file has other hard links" -- "$cli" strip linked.tpr -o linked.tpr
+  same other-name.tpr "$sample" "the other name is untouched"
+  [ "$(stat -c %h linked.tpr)" = 2 ] && ok || bad "the links were split"
+
+  # JSON stays valid UTF-8 for a name that is not.
+  cp movie.tpr "$(printf 'bad\377name.tpr')"
+  expect 0 "" -- "$cli" info --json "$(printf 'bad\377name.tpr')"
+  python3 -c 'import json; d=json.loads(open("out","rb").read().decode("utf-8")); assert d["path"]=="bad\ufffdname.tpr" and d["pathBytes"]=="626164ff6e616d652e747072", d' && ok || bad "info --json of a name that is not UTF-8: $(cat out)"
+
+  # Reads that misbehave, through a preloaded library.
+  if [ -n "${PULLDEX_FAULTY_IO:-}" ]; then
+    faulty() { env LD_PRELOAD="$PULLDEX_FAULTY_IO" ASAN_OPTIONS=verify_asan_link_order=0 "$@"; }
+    expect 0 "" -- faulty PULLDEX_FAULT_CHUNK=100 "$cli" info --json movie.tpr
+    grep -q '"kept": 1201' out && ok || bad "short reads of 100 bytes"
+    expect 0 "" -- faulty PULLDEX_FAULT_CHUNK=100 "$cli" strip movie.tpr -o short-reads.tpr
+    same short-reads.tpr movie.nocopy.tpr "strip through short reads"
+    expect 1 "movie.tpr: Error in reading file (Input/output error)" -- faulty PULLDEX_FAULT_EIO_AT=100 "$cli" info movie.tpr
+    # The block of the sample starts past 10000 bytes: the error hits the copy of the tail.
+    size=$(stat -c %s movie.tpr)
+    expect 1 "movie.tpr: Error in reading file (Input/output error)" -- faulty PULLDEX_FAULT_EIO_AT=$((size - 10)) "$cli" strip movie.tpr -o eio.tpr
+    [ ! -e eio.tpr ] && ok || bad "a failed read left an output"
+    expect 1 "movie.tpr: Error in reading file" -- faulty PULLDEX_FAULT_EOF_AT=$((size - 10)) "$cli" strip movie.tpr -o shrunk.tpr
+    [ ! -e shrunk.tpr ] && ok || bad "a source that shrank left an output"
+  fi
+
+  # The folder is flushed after the rename, so that the new name lasts.
+  if command -v strace >/dev/null; then
+    strace -f -y -e trace=fsync,rename,renameat,renameat2 -o trace.log "$cli" strip movie.tpr -o traced.tpr >/dev/null 2>&1
+    awk '/rename/ {r=1} r && /fsync\([0-9]+<[^>]*>\)/ && $0 !~ /traced/ {found=1} END {exit !found}' trace.log && ok ||
+      bad "no fsync of the folder after the rename: $(cat trace.log)"
+  fi
+fi
+
+# Two writers of one destination at once: both succeed, and the result is
+# one of theirs, whole.
+for round in 1 2 3 4 5; do
+  "$cli" strip movie.tpr -o race.tpr 2>race1.err & first=$!
+  "$cli" strip movie.tpr -o race.tpr 2>race2.err & second=$!
+  wait $first && wait $second && ok || bad "two writers at once (round $round): $(cat race1.err race2.err)"
+done
+same race.tpr movie.nocopy.tpr "the result of two writers"
+leftovers=$(find . -name '.pulldex-*' -o -name 'pdx*.tmp' | wc -l)
 [ "$leftovers" -eq 0 ] && ok || bad "temporary files left: $leftovers"
 
 echo "$passed passed, $failed failed"

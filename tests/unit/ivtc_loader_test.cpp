@@ -21,7 +21,7 @@ class LoaderTest : public ::testing::Test {
     const std::string path = dir_.path("p" + std::to_string(files_++) + ".tpr");
     EXPECT_TRUE(writeFile(path, bytes));
     Loaded result{Error::None, sentinel()};
-    result.error = readIvtcList(path, result.list);
+    result.error = readIvtcList(path, result.list).error;
     return result;
   }
   // What a failed load must leave in place.
@@ -94,7 +94,7 @@ TEST_F(LoaderTest, EveryFailureKeepsTheOldList) {
     EXPECT_EQ(got.list, sentinel()) << c.what;
   }
   Loaded missing{Error::None, sentinel()};
-  missing.error = readIvtcList(dir_.path("no such file.tpr"), missing.list);
+  missing.error = readIvtcList(dir_.path("no such file.tpr"), missing.list).error;
   EXPECT_EQ(missing.error, Error::OpenProject);
   EXPECT_EQ(missing.list, sentinel());
   EXPECT_EQ(readIvtcList("", missing.list), Error::OpenProject);

@@ -1,0 +1,97 @@
+// info: the frame count, the counts of each state and the codes in use.
+#include <array>
+#include <ostream>
+
+#include "cli/cli.h"
+
+namespace pulldex::cli {
+
+namespace {
+
+// The values in use, in increasing order, with their counts.
+std::vector<std::pair<int, long>> inUse(const std::array<long, 256>& counts, int from) {
+  std::vector<std::pair<int, long>> used;
+  for (int v = from; v < 256; ++v)
+    if (counts[static_cast<std::size_t>(v)] > 0) used.emplace_back(v, counts[static_cast<std::size_t>(v)]);
+  return used;
+}
+
+std::string jsonCounts(const std::vector<std::pair<int, long>>& counts) {
+  std::string out = "{";
+  const char* sep = "";
+  for (const auto& [value, n] : counts) {
+    out += sep + std::string("\"") + std::to_string(value) + "\": " + std::to_string(n);
+    sep = ", ";
+  }
+  return out + "}";
+}
+
+}  // namespace
+
+std::string jsonPathFields(const std::string& path) {
+  bool replaced = false;
+  std::string out = "\"path\": " + jsonString(sys::toUtf8(path), &replaced);
+  if (replaced) {
+    // The name as it is on the disk, byte for byte, in hexadecimal.
+    static const char kHex[] = "0123456789abcdef";
+    out += ", \"pathBytes\": \"";
+    for (const unsigned char c : path) {
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+    out += "\"";
+  }
+  return out;
+}
+
+std::string describe(const std::string& path, const FrameList& list, bool json) {
+  std::array<long, 256> states{};
+  std::array<long, 256> codes{};
+  for (const FrameEntry& e : list.entries) {
+    ++states[e.state];
+    if (e.state != Unlisted) ++codes[e.code];
+  }
+  if (json)
+    return "{" + jsonPathFields(path) + ", \"frames\": " + std::to_string(list.count()) +
+           ", \"kept\": " + std::to_string(states[Kept]) + ", \"copy\": " + std::to_string(states[Copy]) +
+           ", \"unlisted\": " + std::to_string(states[Unlisted]) +
+           ", \"otherStates\": " + jsonCounts(inUse(states, Copy + 1)) + ", \"codes\": " + jsonCounts(inUse(codes, 0)) +
+           "}";
+  std::string out = path + "\n  frames    " + std::to_string(list.count()) + "\n  Kept      " +
+                    std::to_string(states[Kept]) + "\n  Copy      " + std::to_string(states[Copy]) + "\n  Unlisted  " +
+                    std::to_string(states[Unlisted]) + "\n";
+  for (const auto& [state, n] : inUse(states, Copy + 1))
+    out += "  state " + std::to_string(state) + "   " + std::to_string(n) + "\n";
+  out += "  codes of listed frames:";
+  const auto usedCodes = inUse(codes, 0);
+  if (usedCodes.empty()) out += " none";
+  for (const auto& [code, n] : usedCodes) out += "\n    code " + std::to_string(code) + ": " + std::to_string(n);
+  return out + "\n";
+}
+
+int info(const Options& o, std::ostream& out, std::ostream& err) {
+  int status = kOk;
+  std::vector<std::string> objects;
+  for (const std::string& project : o.projects) {
+    InputFile file;
+    FrameList list;
+    BlockLocation block;
+    if (!loadForCommand(o, project, file, list, block, err)) {
+      status = kFailed;
+      continue;
+    }
+    objects.push_back(describe(project, list, o.json));
+  }
+  if (!o.json) {
+    for (std::size_t i = 0; i < objects.size(); ++i) out << (i ? "\n" : "") << objects[i];
+  } else if (o.projects.size() == 1) {
+    if (!objects.empty()) out << objects[0] << "\n";
+  } else {
+    out << "[";
+    for (std::size_t i = 0; i < objects.size(); ++i) out << (i ? ",\n " : "") << objects[i];
+    out << "]\n";
+  }
+  return status;
+}
+
+}  // namespace pulldex::cli
