@@ -292,10 +292,13 @@ Refusal beginReplace(const std::string& destination, Pending& out) {
   // Unnamed until commit, so that even a kill -9 leaves nothing behind.
   int f = -1;
 #ifdef O_TMPFILE
-  if (!forceNamed) f = ::open(folderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (!forceNamed) {
+    f = ::open(folderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (f < 0 && (errno == ENOENT || errno == EACCES || errno == EROFS || errno == ENOTDIR))
+      return Refusal::CannotCreate;
+  }
 #endif
   if (f < 0) {
-    if (errno == ENOENT || errno == EACCES || errno == EROFS || errno == ENOTDIR) return Refusal::CannotCreate;
     std::string name = folderOf(path) + "/.pulldex-XXXXXX";
     f = ::mkostemp(name.data(), O_CLOEXEC);
     if (f < 0) return Refusal::CannotCreate;

@@ -133,6 +133,33 @@ TEST_F(RemovalTest, FailuresLeaveEveryFileAsItWas) {
   EXPECT_EQ(dir_.fileCount(), 4u) << "no temporary file is left";
 }
 
+TEST_F(RemovalTest, ThroughTheLoadedFileWithoutScanningAgain) {
+  const Project p{.pattern = "KCKKC"};
+  ASSERT_TRUE(writeFile(dir_.path("in.tpr"), p.bytes()));
+  const std::string resaved = Project{.pattern = "KKKKK"}.bytes();
+  for (const bool replaced : {false, true}) {
+    InputFile file;
+    ASSERT_TRUE(file.open(dir_.path("in.tpr")));
+    FrameList list;
+    BlockLocation block;
+    ASSERT_TRUE(readIvtcList(file, list, &block).ok());
+    if (replaced) {
+      // Saved anew under its name while the strip in place runs.
+      ASSERT_TRUE(writeFile(dir_.path("new.tmp"), resaved));
+      std::filesystem::rename(dir_.path("new.tmp"), dir_.path("in.tpr"));
+    }
+    const Status s = writeWithoutCopyFrames(file, dir_.path("in.tpr"), block, dir_.path("in.tpr"), list);
+    if (replaced) {
+      EXPECT_EQ(s.error, Error::ProjectChanged);
+      EXPECT_EQ(readFile(dir_.path("in.tpr")), resaved) << "the project saved anew is kept";
+    } else {
+      EXPECT_TRUE(s.ok());
+      EXPECT_EQ(readFile(dir_.path("in.tpr")), p.before + ivtcBlock({{0, 1, 0}, {2, 3, 0}, {3, 4, 0}}) + p.after);
+    }
+  }
+  EXPECT_EQ(dir_.fileCount(), 1u);
+}
+
 #ifndef _WIN32
 TEST_F(RemovalTest, ALinkedDestinationReplacesItsTarget) {
   const Project p{.pattern = "KCK"};

@@ -198,6 +198,19 @@ TEST_F(ShellTest, TheSourceVanishingBeforeARemoval) {
   EXPECT_EQ(dir_.fileCount(), 0u);
 }
 
+TEST_F(ShellTest, AProjectSavedAnewSinceItsLoadIsNotStripped) {
+  const std::string path = project("movie.tpr", "KCK");
+  loadProject(path, window());
+  // Saved anew under the same name, as an editor does: write, then rename.
+  const std::string resaved = noise(100, 1) + ivtcBlock(recordsFromPattern("KKKKC", {3, 6})) + "tail";
+  ASSERT_TRUE(writeFile(dir_.path("resaved.tmp"), resaved));
+  std::filesystem::rename(dir_.path("resaved.tmp"), path);
+  removeCopyFrames(path, window());
+  EXPECT_EQ(errorTexts(), std::vector<std::string>{"Error, the project has changed since it was loaded"});
+  EXPECT_EQ(readFile(path), resaved);
+  EXPECT_EQ(dir_.fileCount(), 1u);
+}
+
 #ifndef _WIN32
 TEST_F(ShellTest, AFullDiskKeepsEveryOldOutput) {
   // A project whose outputs are all larger than the limit below.

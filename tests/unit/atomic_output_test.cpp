@@ -1,0 +1,210 @@
+// The contract of AtomicOutput: a destination is replaced whole or not at
+// all, keeps what it was (owner, group, mode, ACL, attributes), and no
+// temporary file outlives a failure, a crash or a signal.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "base/file.h"
+#include "file_size_limit.h"
+#include "project_builder.h"
+#include "temp_dir.h"
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#endif
+
+namespace pulldex {
+namespace {
+
+using testdata::readFile;
+using testdata::writeFile;
+
+// Writes `content` to `destination`; the status of open or commit.
+Status writeWhole(const std::string& destination, const std::string& content) {
+  AtomicOutput out;
+  if (const Status s = out.open(destination, Error::CreateScript); !s.ok()) return s;
+  if (!out.write(content)) return out.writeFailure();
+  return out.commit();
+}
+
+class AtomicOutputTest : public ::testing::Test {
+ protected:
+  testing::TempDir dir_;
+};
+
+TEST_F(AtomicOutputTest, ReplacesWholeOrNotAtAll) {
+  ASSERT_TRUE(writeFile(dir_.path("old.txt"), "old"));
+  ASSERT_TRUE(writeFile(dir_.path("read-only.txt"), "kept"));
+  std::filesystem::permissions(dir_.path("read-only.txt"), std::filesystem::perms::owner_read);
+  std::filesystem::create_directory(dir_.path("folder"));
+  const struct {
+    const char* name;
+    Error expected;
+    const char* after;  // the destination's content afterwards, or null for none
+  } cases[] = {
+      {"new.txt", Error::None, "new"},
+      {"old.txt", Error::None, "new"},
+      {"read-only.txt", Error::CreateScript, "kept"},
+      {"folder", Error::CreateScript, nullptr},
+      {"no such folder/x.txt", Error::CreateScript, nullptr},
+  };
+  for (const auto& c : cases) {
+    const Status s = writeWhole(dir_.path(c.name), "new");
+    EXPECT_EQ(s.error, c.expected) << c.name;
+    EXPECT_EQ(s.subject, c.expected == Error::None ? Subject::Project : Subject::Output) << c.name;
+    if (c.after) {
+      EXPECT_EQ(readFile(dir_.path(c.name)), c.after) << c.name;
+    }
+  }
+  EXPECT_EQ(dir_.fileCount(), 4u) << "no temporary file is left";
+}
+
+TEST_F(AtomicOutputTest, DiscardedWithoutCommit) {
+  ASSERT_TRUE(writeFile(dir_.path("old.txt"), "old"));
+  {
+    AtomicOutput out;
+    ASSERT_TRUE(out.open(dir_.path("old.txt"), Error::CreateScript).ok());
+    ASSERT_TRUE(out.write(std::string(200000, 'x')));
+  }
+  EXPECT_EQ(readFile(dir_.path("old.txt")), "old");
+  EXPECT_EQ(dir_.fileCount(), 1u);
+}
+
+#ifndef _WIN32
+TEST_F(AtomicOutputTest, AFullDiskAtAnyOffsetKeepsTheOldFile) {
+  const std::string big(300000, 'n');
+  for (const rlim_t limit : {1u, 4096u, 65536u, 65537u, 200000u}) {
+    ASSERT_TRUE(writeFile(dir_.path("old.txt"), "old"));
+    Status s;
+    {
+      testing::FileSizeLimit guard(limit);
+      s = writeWhole(dir_.path("old.txt"), big);
+    }
+    EXPECT_EQ(s.error, Error::WriteFile) << limit;
+    EXPECT_NE(s.osError, 0) << "the system's reason is kept: " << limit;
+    EXPECT_EQ(readFile(dir_.path("old.txt")), "old") << limit;
+    EXPECT_EQ(dir_.fileCount(), 1u) << limit;
+  }
+}
+
+TEST_F(AtomicOutputTest, HardLinkedFilesAreRefusedNotSplit) {
+  ASSERT_TRUE(writeFile(dir_.path("a.txt"), "old"));
+  std::filesystem::create_hard_link(dir_.path("a.txt"), dir_.path("b.txt"));
+  EXPECT_EQ(writeWhole(dir_.path("a.txt"), "new").error, Error::HardLinks);
+  EXPECT_EQ(readFile(dir_.path("b.txt")), "old");
+  EXPECT_EQ(std::filesystem::hard_link_count(dir_.path("a.txt")), 2u);
+}
+
+TEST_F(AtomicOutputTest, KeepsModeOwnerAttributesAndAcl) {
+  const std::string path = dir_.path("kept.txt");
+  ASSERT_TRUE(writeFile(path, "old"));
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+  }
+  const bool xattrs = ::setxattr(path.c_str(), "user.pulldex", "note", 4, 0) == 0;
+  const bool acl = std::system(("setfacl -m u:65534:rw '" + path + "' 2>/dev/null").c_str()) == 0;
+
+  ASSERT_TRUE(writeWhole(path, "new").ok());
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(readFile(path), "new");
+  if (!acl) {
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+  }
+  if (root) {
+    EXPECT_EQ(st.st_uid, 65534u);
+  }
+  if (root) {
+    EXPECT_EQ(st.st_gid, 65534u);
+  }
+  if (xattrs) {
+    char value[16] = {};
+    EXPECT_EQ(::getxattr(path.c_str(), "user.pulldex", value, sizeof value), 4);
+    EXPECT_STREQ(value, "note");
+  }
+  if (acl) {
+    const std::string acls = "getfacl -c '" + path + "' 2>/dev/null | grep -q '^user:nobody:rw-'";
+    EXPECT_EQ(std::system(acls.c_str()), 0) << "the ACL entry is kept";
+  }
+  if (!root || !xattrs || !acl)
+    std::printf("skipped parts: %s%s%s\n", root ? "" : "owner (not root) ", xattrs ? "" : "xattrs (unsupported) ",
+                acl ? "" : "ACL (unsupported) ");
+}
+
+TEST_F(AtomicOutputTest, SetUserIdStaysOnlyWithItsOwner) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the file to another owner";
+  const std::string path = dir_.path("prog");
+  ASSERT_TRUE(writeFile(path, "prog"));
+  ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(::chmod(path.c_str(), 04755), 0);
+  ASSERT_TRUE(writeWhole(path, "new prog").ok());
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 65534u) << "root must not come to own a set-user-ID file";
+  EXPECT_EQ(st.st_mode & 07777, 04755u);
+}
+
+TEST_F(AtomicOutputTest, NoLinkIsFollowedThatTheKernelWouldRefuse) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a link owned by someone else";
+  const std::string sticky = dir_.path("sticky");
+  std::filesystem::create_directory(sticky);
+  ASSERT_EQ(::chmod(sticky.c_str(), 01777), 0);
+  ASSERT_TRUE(writeFile(dir_.path("target.txt"), "old"));
+  ASSERT_EQ(::symlink(dir_.path("target.txt").c_str(), (sticky + "/link").c_str()), 0);
+  ASSERT_EQ(::lchown((sticky + "/link").c_str(), 65534, 65534), 0);
+  EXPECT_EQ(writeWhole(sticky + "/link", "new").error, Error::UnsafeLink);
+  EXPECT_EQ(readFile(dir_.path("target.txt")), "old");
+  // The same link owned by us is followed, and stays a link.
+  ASSERT_EQ(::lchown((sticky + "/link").c_str(), 0, 0), 0);
+  EXPECT_TRUE(writeWhole(sticky + "/link", "new").ok());
+  EXPECT_EQ(readFile(dir_.path("target.txt")), "new");
+  EXPECT_TRUE(std::filesystem::is_symlink(sticky + "/link"));
+}
+
+// A child process opens an output, writes and tells us; then it is killed.
+// Whatever kills it, no file of it is left.
+TEST_F(AtomicOutputTest, NoTemporaryFileOutlivesAKilledProcess) {
+  const struct {
+    int signal;
+    bool named;  // the fallback for systems without unnamed files
+  } cases[] = {{SIGKILL, false}, {SIGTERM, false}, {SIGINT, true}, {SIGTERM, true}, {SIGHUP, true}};
+  for (const auto& c : cases) {
+    ASSERT_TRUE(writeFile(dir_.path("old.txt"), "old"));
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      sys::forceNamedTemporaryFiles(c.named);
+      AtomicOutput out;
+      const bool ok = out.open(dir_.path("old.txt"), Error::CreateScript).ok() && out.write(std::string(1 << 20, 'x'));
+      (void)!::write(ready[1], ok ? "x" : "f", 1);
+      for (;;) ::pause();
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    EXPECT_EQ(byte, 'x') << "the child could not write";
+    if (c.named) {
+      EXPECT_EQ(dir_.fileCount(), 2u) << "the named temporary file exists while it is written";
+    }
+    ::kill(child, c.signal);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_TRUE(WIFSIGNALED(status)) << c.signal;
+    EXPECT_EQ(dir_.fileCount(), 1u) << "signal " << c.signal << (c.named ? ", named" : "");
+    EXPECT_EQ(readFile(dir_.path("old.txt")), "old");
+  }
+}
+#endif
+
+}  // namespace
+}  // namespace pulldex
