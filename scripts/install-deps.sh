@@ -5,7 +5,8 @@ set -euo pipefail
 # fluid: FLTK's CMake package names it, and configure fails without it.
 native=(g++ cmake ninja-build libgtest-dev libcli11-dev libfltk1.3-dev fluid)
 all=("${native[@]}" g++-mingw-w64-x86-64 wine64 xvfb xauth xdotool imagemagick x11-utils python3 clang
-     libclang-rt-14-dev hyperfine dpkg-dev lintian desktop-file-utils shared-mime-info strace acl attr)
+     libclang-rt-14-dev hyperfine dpkg-dev lintian desktop-file-utils shared-mime-info strace acl attr
+     chromium mkvtoolnix ffmpeg)
 case "${1:-all}" in
   native) wanted=("${native[@]}") ;;
   all) wanted=("${all[@]}") ;;

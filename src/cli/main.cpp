@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
       "  sfs         movie.tpr -> movie.sfs\n"
       "  frames      movie.tpr -> movie.frames.txt\n"
       "  timestamps  movie.tpr -> movie.timestamps.txt\n"
+      "  report      --html: movie.tpr -> movie.report.html (the report itself goes to standard output)\n"
       "An existing output is replaced only once the new one is complete, and keeps\n"
       "its owner and rights. A PROJECT or --sfs FILE may be a pipe, or - for standard\n"
       "input (strip needs a regular file). -o - writes to standard output.\n"
@@ -32,6 +33,16 @@ int main(int argc, char** argv) {
   infoCmd->add_flag("--json", o.json, "One JSON object per project (an array for several)");
   infoCmd->add_option("--sfs", o.sfs, "Import this frame-setting file in place of the project's list first");
   infoCmd->add_option("PROJECT", o.projects, "TMPGEnc project files")->required();
+
+  auto* reportCmd = app.add_subcommand(
+      "report", "Show where the cadence breaks: the script's sections, the breaks to review and a summary");
+  reportCmd->add_flag("--json", o.json, "One JSON object per project (an array for several)");
+  reportCmd->add_option("--sfs", o.sfs, "Import this frame-setting file in place of the project's list first");
+  std::string html;
+  auto* htmlOption =
+      reportCmd->add_option("--html", html, "Also write a self-contained HTML page (default movie.report.html; - for standard output)")
+          ->expected(0, 1);
+  reportCmd->add_option("PROJECT", o.projects, "TMPGEnc project files")->required();
 
   struct Producer {
     const char* name;
@@ -79,7 +90,15 @@ int main(int argc, char** argv) {
     return code == 0 ? 0 : kUsage;
   }
 
+  if (htmlOption->count() > 0) {
+    if (!html.empty() && o.projects.size() != 1) {
+      std::cerr << "pulldex-cli: --html OUT takes one project only\n";
+      return kUsage;
+    }
+    o.html = html;
+  }
   if (infoCmd->parsed()) return info(o, std::cout, std::cerr);
+  if (reportCmd->parsed()) return report(o, std::cout, std::cerr);
   for (const auto& [cmd, kind] : commands)
     if (cmd->parsed()) return produce(o, kind, std::cerr);
   return kUsage;

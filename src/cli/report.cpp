@@ -1,0 +1,302 @@
+// report: the sections of the script, the breaks to review and a summary,
+// as a text table, JSON, or one self-contained HTML page with a picture.
+#include "formats/cadence_report.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <ostream>
+
+#include "cli/cli.h"
+#include "version.h"
+
+namespace pulldex::cli {
+
+namespace {
+
+// Sections a page embeds at most: beyond that it stays usable and small.
+constexpr std::size_t kPageSections = 3000;
+// Entries the detail view draws of one section at most.
+constexpr std::int64_t kDetailEntries = 120;
+// Buckets of the overview timeline.
+constexpr int kBuckets = 1000;
+
+std::string fixed(double value, int decimals) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
+double keptShare(const Section& s) { return static_cast<double>(s.kept) / static_cast<double>(s.entries()); }
+
+std::string textReport(const std::string& path, const CadenceReport& r) {
+  char line[160];
+  std::string out = path + "\n";
+  std::snprintf(line, sizeof line,
+                "  entries %" PRId64 ", kept %" PRId64 ", copy %" PRId64 ", unlisted %" PRId64 "\n", r.entries,
+                r.kept, r.copy, r.unlisted);
+  out += line;
+  out += "  sections " + std::to_string(r.sections.size()) + ", breaks " + std::to_string(r.breaks) +
+         ", periodic " + fixed(100 * r.periodicShare, 1) + "% of entries\n";
+  if (!r.sections.empty()) {
+    const Section& l = r.sections[r.longest];
+    std::snprintf(line, sizeof line, "  longest section %" PRId64 "-%" PRId64 " (%" PRId64 " entries, %s %s)\n",
+                  l.first, l.last, l.entries(), kindName(l.kind), l.pattern);
+    out += line;
+    out += "  most common pattern " + r.commonPattern + " (" + std::to_string(r.commonCount) + " sections)\n";
+  }
+  out += "\n      first       last      kept  kept index  kept %  kind         pattern      \n";
+  for (const Section& s : r.sections) {
+    std::snprintf(line, sizeof line, "%c %9" PRId64 "  %9" PRId64 "  %8u  %10u  %6s  %-11s  %s\n",
+                  s.isBreak ? '!' : ' ', s.first, s.last, s.kept, s.firstKeptIndex,
+                  fixed(100 * keptShare(s), 1).c_str(), kindName(s.kind), s.pattern);
+    out += line;
+  }
+  out += "\nBreaks to review (entry: kind pattern):\n";
+  for (const Section& s : r.sections)
+    if (s.isBreak) out += "  " + std::to_string(s.first) + ": " + kindName(s.kind) + " " + s.pattern + "\n";
+  return out;
+}
+
+std::string jsonReport(const std::string& path, const CadenceReport& r) {
+  std::string out = "{" + jsonPathFields(path) + ", \"summary\": {\"entries\": " + std::to_string(r.entries) +
+                    ", \"kept\": " + std::to_string(r.kept) + ", \"copy\": " + std::to_string(r.copy) +
+                    ", \"unlisted\": " + std::to_string(r.unlisted) +
+                    ", \"sections\": " + std::to_string(r.sections.size()) + ", \"breaks\": " +
+                    std::to_string(r.breaks) + ", \"periodicShare\": " + fixed(r.periodicShare, 6);
+  if (!r.sections.empty()) {
+    const Section& l = r.sections[r.longest];
+    out += ", \"longestSection\": {\"first\": " + std::to_string(l.first) + ", \"last\": " + std::to_string(l.last) +
+           ", \"entries\": " + std::to_string(l.entries()) + "}, \"mostCommonPattern\": {\"pattern\": " +
+           jsonString(r.commonPattern) + ", \"sections\": " + std::to_string(r.commonCount) + "}";
+  }
+  out += "}, \"sections\": [";
+  for (std::size_t i = 0; i < r.sections.size(); ++i) {
+    const Section& s = r.sections[i];
+    out += std::string(i ? ",\n  " : "\n  ") + "{\"first\": " + std::to_string(s.first) +
+           ", \"last\": " + std::to_string(s.last) + ", \"kept\": " + std::to_string(s.kept) +
+           ", \"firstKeptIndex\": " + std::to_string(s.firstKeptIndex) + ", \"keptShare\": " +
+           fixed(keptShare(s), 6) + ", \"pattern\": " + jsonString(s.pattern) + ", \"kind\": \"" +
+           kindName(s.kind) + "\", \"break\": " + (s.isBreak ? "true" : "false") + "}";
+  }
+  out += "], \"breaks\": [";
+  const char* sep = "";
+  for (const Section& s : r.sections)
+    if (s.isBreak) {
+      out += sep + std::to_string(s.first);
+      sep = ", ";
+    }
+  return out + "]}";
+}
+
+std::string htmlEscape(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    if (c == '<')
+      out += "&lt;";
+    else if (c == '>')
+      out += "&gt;";
+    else if (c == '&')
+      out += "&amp;";
+    else if (c == '"')
+      out += "&quot;";
+    else
+      out += c;
+  }
+  return out;
+}
+
+const char* kindColour(PatternKind kind) {
+  switch (kind) {
+    case PatternKind::Cycle:
+      return "#2a9d8f";
+    case PatternKind::Run:
+      return "#457b9d";
+    case PatternKind::Alternation:
+      return "#8ab17d";
+    case PatternKind::Single:
+      return "#e9c46a";
+    case PatternKind::Irregular:
+      return "#e76f51";
+  }
+  return "#999";
+}
+
+// The whole list in kBuckets columns: each coloured by the kind that covers
+// most of its entries, a mark on top where a break falls in it.
+std::string overviewSvg(const CadenceReport& r) {
+  std::string svg = "<svg id=\"overview\" viewBox=\"0 0 " + std::to_string(kBuckets) +
+                    " 60\" preserveAspectRatio=\"none\" role=\"img\" aria-label=\"overview of the list\">";
+  if (r.entries == 0 || r.sections.empty()) return svg + "</svg>";
+  std::vector<std::int64_t> cover(static_cast<std::size_t>(kBuckets) * 5, 0);
+  std::vector<bool> broken(kBuckets, false);
+  const auto bucketOf = [&](std::int64_t entry) {
+    return static_cast<int>(entry * kBuckets / r.entries);
+  };
+  for (const Section& s : r.sections) {
+    if (s.isBreak) broken[static_cast<std::size_t>(bucketOf(s.first))] = true;
+    for (int b = bucketOf(s.first); b <= bucketOf(s.last); ++b) {
+      const std::int64_t from = std::max<std::int64_t>(s.first, (b * r.entries + kBuckets - 1) / kBuckets);
+      const std::int64_t to = std::min<std::int64_t>(s.last, ((b + 1) * r.entries + kBuckets - 1) / kBuckets - 1);
+      if (to >= from) cover[static_cast<std::size_t>(b) * 5 + static_cast<std::size_t>(s.kind)] += to - from + 1;
+    }
+  }
+  int runStart = 0;
+  int runKind = -1;
+  const auto flush = [&](int end) {
+    if (runKind >= 0)
+      svg += "<rect x=\"" + std::to_string(runStart) + "\" y=\"12\" width=\"" + std::to_string(end - runStart) +
+             "\" height=\"48\" fill=\"" + kindColour(static_cast<PatternKind>(runKind)) + "\"/>";
+  };
+  for (int b = 0; b <= kBuckets; ++b) {
+    int kind = -1;
+    if (b < kBuckets) {
+      std::int64_t most = 0;
+      for (int k = 0; k < 5; ++k)
+        if (cover[static_cast<std::size_t>(b) * 5 + static_cast<std::size_t>(k)] > most) {
+          most = cover[static_cast<std::size_t>(b) * 5 + static_cast<std::size_t>(k)];
+          kind = k;
+        }
+    }
+    if (kind != runKind || b == kBuckets) {
+      flush(b);
+      runStart = b;
+      runKind = kind;
+    }
+  }
+  for (int b = 0; b < kBuckets; ++b)
+    if (broken[static_cast<std::size_t>(b)])
+      svg += "<rect class=\"break-mark\" x=\"" + std::to_string(b) + "\" y=\"0\" width=\"1\" height=\"10\" fill=\"#c1121f\"/>";
+  return svg + "</svg>";
+}
+
+std::string htmlReport(const std::string& path, const FrameList& list, const CadenceReport& r) {
+  const std::size_t shown = std::min(r.sections.size(), kPageSections);
+  std::string rows;
+  std::string states;  // the first entries of each shown section: K kept, C copy, - other
+  for (std::size_t i = 0; i < shown; ++i) {
+    const Section& s = r.sections[i];
+    rows += std::string("<tr") + (s.isBreak ? " class=\"break\"" : "") + " data-i=\"" + std::to_string(i) +
+            "\"><td>" + std::to_string(s.first) + "</td><td>" + std::to_string(s.last) + "</td><td>" +
+            std::to_string(s.kept) + "</td><td>" + std::to_string(s.firstKeptIndex) + "</td><td>" +
+            fixed(100 * keptShare(s), 1) + "</td><td>" + kindName(s.kind) + "</td><td>" + s.pattern + "</td></tr>\n";
+    for (std::int64_t e = s.first; e <= std::min(s.last, s.first + kDetailEntries - 1); ++e) {
+      const std::uint8_t state = list.entries[static_cast<std::size_t>(e)].state;
+      states += state == Kept ? 'K' : state == Copy ? 'C' : '-';
+    }
+  }
+  std::string page = R"(<!DOCTYPE html>
+<html lang="en"><head><meta charset="utf-8">
+<meta name="generator" content="pulldex-cli )" PULLDEX_VERSION R"(">
+<title>Cadence report: )" + htmlEscape(path) + R"(</title>
+<style>
+body{font:14px/1.4 system-ui,sans-serif;margin:1.5em;color:#1d2d3a}
+h1{font-size:1.3em} dl{display:grid;grid-template-columns:max-content auto;gap:.2em 1em}
+dt{color:#555} #overview{width:100%;height:60px;border:1px solid #ccc}
+.legend span{display:inline-block;margin-right:1em} .legend i{display:inline-block;width:.9em;height:.9em;margin-right:.3em;vertical-align:middle}
+table{border-collapse:collapse;margin-top:1em} th,td{padding:.15em .6em;text-align:right;border-bottom:1px solid #eee}
+th{cursor:pointer;background:#f3f5f7;position:sticky;top:0} td:nth-child(6),td:nth-child(7){text-align:left;font-family:monospace}
+tr.break td:first-child{color:#c1121f;font-weight:bold} tr.selected{background:#fff3c4}
+#detail{margin-top:1em;min-height:2em;overflow-x:auto} #detail svg{display:block}
+</style></head><body>
+<h1>Cadence report: )" + htmlEscape(path) + R"(</h1>
+<dl id="summary">
+<dt>Entries</dt><dd>)" + std::to_string(r.entries) + R"(</dd>
+<dt>Kept, copy, unlisted</dt><dd>)" + std::to_string(r.kept) + ", " + std::to_string(r.copy) + ", " +
+                     std::to_string(r.unlisted) + R"(</dd>
+<dt>Sections</dt><dd id="section-count">)" + std::to_string(r.sections.size()) + R"(</dd>
+<dt>Breaks to review</dt><dd id="break-count">)" + std::to_string(r.breaks) + R"(</dd>
+<dt>Entries in periodic sections</dt><dd>)" + fixed(100 * r.periodicShare, 1) + R"( %</dd>
+)";
+  if (!r.sections.empty()) {
+    const Section& l = r.sections[r.longest];
+    page += "<dt>Longest section</dt><dd>" + std::to_string(l.first) + " to " + std::to_string(l.last) + " (" +
+            std::to_string(l.entries()) + " entries, " + kindName(l.kind) + " " + l.pattern + ")</dd>\n";
+    page += "<dt>Most common pattern</dt><dd>" + r.commonPattern + " (" + std::to_string(r.commonCount) +
+            " sections)</dd>\n";
+  }
+  page += "</dl>\n<p class=\"legend\">";
+  for (const PatternKind k : {PatternKind::Cycle, PatternKind::Run, PatternKind::Alternation, PatternKind::Single,
+                              PatternKind::Irregular})
+    page += std::string("<span><i style=\"background:") + kindColour(k) + "\"></i>" + kindName(k) + "</span>";
+  page += "<span><i style=\"background:#c1121f;width:2px\"></i>break</span></p>\n" + overviewSvg(r) +
+          "\n<div id=\"detail\"><p>Pick a row of the table to see its entries.</p></div>\n";
+  if (shown < r.sections.size())
+    page += "<p id=\"truncated\">The table shows the first " + std::to_string(shown) + " of " +
+            std::to_string(r.sections.size()) + " sections; <code>pulldex-cli report --json</code> lists them all.</p>\n";
+  page += "<table id=\"sections\"><thead><tr><th>first</th><th>last</th><th>kept</th><th>kept index</th><th>kept %</th>"
+          "<th>kind</th><th>pattern</th></tr></thead><tbody>\n" + rows + "</tbody></table>\n";
+  page += "<script>const STATES=\"" + states + "\",DETAIL=" + std::to_string(kDetailEntries) + ";\n";
+  page += R"JS((function(){
+const body=document.querySelector('#sections tbody');
+const rows=Array.from(body.rows);
+const offsets=[];let at=0;
+for(const r of rows){offsets.push(at);const c=r.cells;at+=Math.min(+c[1].textContent-(+c[0].textContent)+1,DETAIL);}
+function show(row){
+  rows.forEach(r=>r.classList.remove('selected'));row.classList.add('selected');
+  const c=row.cells,first=+c[0].textContent,last=+c[1].textContent,n=Math.min(last-first+1,DETAIL);
+  const s=STATES.substr(offsets[+row.dataset.i],n),w=30;
+  let svg='<svg width="'+(n*w)+'" height="46" viewBox="0 0 '+(n*w)+' 46">';
+  for(let k=0;k<n;k++){const st=s[k],fill=st==='K'?'#2a9d8f':st==='C'?'#e76f51':'#d9dde1';
+    svg+='<g class="entry '+(st==='K'?'kept':st==='C'?'copy':'unlisted')+'"><rect x="'+(k*w+1)+'" y="2" width="'+(w-2)+'" height="24" fill="'+fill+'"/>'+
+      '<text x="'+(k*w+w/2)+'" y="40" font-size="9" text-anchor="middle">'+(first+k)+'</text></g>';}
+  svg+='</svg>';
+  document.getElementById('detail').innerHTML='<h2>Section '+first+' to '+last+': '+c[5].textContent+' '+c[6].textContent+
+    '</h2><p>'+c[2].textContent+' kept of '+(last-first+1)+' entries'+(last-first+1>n?'; the first '+n+' drawn':'')+
+    '. Green: kept, red: copy, grey: unlisted.</p>'+svg;
+}
+body.addEventListener('click',e=>{const row=e.target.closest('tr');if(row)show(row);});
+document.querySelectorAll('#sections th').forEach((th,col)=>{let up=true;th.addEventListener('click',()=>{
+  const text=col>=5,sorted=Array.from(body.rows).sort((a,b)=>{const x=a.cells[col].textContent,y=b.cells[col].textContent;
+    return (text?x.localeCompare(y):(+x)-(+y))*(up?1:-1);});
+  up=!up;sorted.forEach(r=>body.appendChild(r));});});
+const m=/click=(\d+)/.exec(location.hash);
+if(m&&rows[+m[1]])rows[+m[1]].dispatchEvent(new MouseEvent('click',{bubbles:true}));
+})();
+</script></body></html>
+)JS";
+  return page;
+}
+
+}  // namespace
+
+int report(const Options& o, std::ostream& out, std::ostream& err) {
+  int status = kOk;
+  std::vector<std::string> objects;
+  for (const std::string& project : o.projects) {
+    InputFile file;
+    FrameList list;
+    BlockLocation block;
+    if (!loadForCommand(o, project, file, list, block, err)) {
+      status = kFailed;
+      continue;
+    }
+    const CadenceReport r = cadenceReport(list);
+    objects.push_back(o.json ? jsonReport(project, r) : textReport(project, r));
+    if (!o.html) continue;
+    const std::string page = htmlReport(project, list, r);
+    const std::string target = o.html->empty() ? besideProject(project, ".report", ".html") : *o.html;
+    if (target == "-") {
+      StdoutSink sink;
+      if (!sink.write(page) || !sink.finish()) status = fail(err, "-", {Error::WriteFile, Subject::Output, sys::lastError()});
+      continue;
+    }
+    AtomicOutput html;
+    Status s = html.open(target, Error::CreateScript);
+    if (s.ok()) s = html.write(page) ? html.commit() : html.writeFailure();
+    if (!s.ok()) status = fail(err, target, s);
+  }
+  // With the page on standard output, the report itself stays off it.
+  if (o.html && *o.html == "-") return status;
+  if (!o.json) {
+    for (std::size_t i = 0; i < objects.size(); ++i) out << (i ? "\n" : "") << objects[i];
+  } else if (o.projects.size() == 1) {
+    if (!objects.empty()) out << objects[0] << "\n";
+  } else {
+    out << "[";
+    for (std::size_t i = 0; i < objects.size(); ++i) out << (i ? ",\n " : "") << objects[i];
+    out << "]\n";
+  }
+  return status;
+}
+
+}  // namespace pulldex::cli

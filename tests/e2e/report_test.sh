@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# The report's page in a real browser, and the frame lists and timestamps in
+# the tools they are meant for: headless Chromium, mkvmerge and ffmpeg.
+# Usage: report_test.sh PULLDEX_CLI SAMPLE_PROJECT
+set -u
+cli=$1
+sample=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+passed=0
+failed=0
+ok() { passed=$((passed + 1)); }
+bad() { failed=$((failed + 1)); echo "FAIL: $*"; }
+cp "$sample" movie.tpr
+
+# The sample holds an alternation, a single entry, a cycle, the other phase
+# of the alternation and an irregular end: five sections, three breaks.
+"$cli" report movie.tpr --html >report.txt 2>err.txt && ok || bad "report: $(cat err.txt)"
+[ -f movie.report.html ] && ok || bad "no movie.report.html beside the project"
+grep -qE '^!\s+1200\s+1200\s+1\s+480\s+100\.0\s+single\s+1$' report.txt && ok || bad "text table row of the single entry: $(cat report.txt)"
+"$cli" report --json movie.tpr >report.json && python3 - <<'PY' && ok || bad "report --json"
+import json
+d = json.load(open("report.json"))
+s = d["summary"]
+assert (s["entries"], s["kept"], s["copy"], s["sections"], s["breaks"]) == (3000, 1201, 1799, 5, 3), s
+assert [x["first"] for x in d["sections"]] == [0, 1200, 1201, 2203, 2998], d["sections"]
+assert d["breaks"] == [1200, 2203, 2998]
+assert d["sections"][2]["kind"] == "cycle" and d["sections"][2]["pattern"] == "1010100100"
+assert sum(x["kept"] for x in d["sections"]) == 1201
+PY
+# Every section starts where the script has a line, with the same pattern
+# and kept index.
+"$cli" asc movie.tpr -o movie.asc
+python3 - <<'PY' && ok || bad "sections and script lines differ"
+import json
+d = json.load(open("report.json"))
+lines = [l.split("\t") for l in open("movie.asc", newline="").read().split("\r\n") if l]
+start = lambda e: f"{e // 2}{'ab'[e % 2]}"
+assert [[start(x["first"]), x["pattern"], str(x["firstKeptIndex"])] for x in d["sections"]] == lines, lines
+PY
+
+browser() {
+  chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
+    --disable-component-update --disable-sync --user-data-dir="$work/profile" "$@" 2>/dev/null
+}
+if command -v chromium >/dev/null; then
+  # Nothing is loaded from the network.
+  grep -qiE '(src|href)="?(https?:)?//' movie.report.html && bad "the page loads something from outside" || ok
+  # After its scripts ran, with a click on the third row simulated.
+  browser --dump-dom "file://$work/movie.report.html#click=2" >dom.html
+  grep -q 'id="section-count">5<' dom.html && ok || bad "the section count in the page"
+  grep -q '<tr class="break" data-i="1"><td>1200</td>' dom.html && ok || bad "the break at entry 1200 in the table"
+  grep -q '<h2>Section 1201 to 2202: cycle 1010100100</h2>' dom.html && ok || bad "the detail view after the click"
+  [ "$(grep -o 'class="entry kept"' dom.html | wc -l)" -eq 48 ] && [ "$(grep -o 'class="entry copy"' dom.html | wc -l)" -eq 72 ] &&
+    ok || bad "the detail view draws the section's first 120 entries"
+  grep -q '<tr class="selected"' dom.html || grep -q 'class="selected"' dom.html && ok || bad "the clicked row is marked"
+  # Without scripts the summary, the overview and the table are there all
+  # the same: they are in the page as written, not made by its script.
+  sed '/<script>/,/<\/script>/d' movie.report.html >static.html
+  grep -q 'id="summary"' static.html && grep -q '<svg id="overview"' static.html && grep -q '<td>2998</td>' static.html &&
+    grep -q 'class="break-mark"' static.html && ok || bad "the page without JavaScript"
+  # The largest list a project can hold stays small.
+  python3 -c 'import sys; sys.stdout.write(("1010010010" * 1677722)[:16777216])' >huge.sfs
+  "$cli" report --sfs huge.sfs movie.tpr --html huge.html >/dev/null && ok || bad "report of 16,777,216 entries"
+  [ "$(stat -c %s huge.html)" -lt 20000000 ] && ok || bad "the page of 16,777,216 entries is $(stat -c %s huge.html) bytes"
+else
+  echo "skipped: the browser checks (no chromium)"
+fi
+
+# frames: the numbers of the kept entries, or of the others.
+"$cli" frames movie.tpr && ok || bad "frames"
+head -n 1 movie.frames.txt | grep -q '^# pulldex-cli .*: kept frames of movie.tpr$' && ok || bad "frames comment line"
+[ "$(tail -n +2 movie.frames.txt | wc -l)" -eq 1201 ] && ok || bad "one line per kept frame"
+"$cli" frames --dropped movie.tpr -o - >dropped.txt
+[ "$(tail -n +2 dropped.txt | wc -l)" -eq 1799 ] && ok || bad "one line per dropped frame"
+sort -n <(tail -n +2 movie.frames.txt) <(tail -n +2 dropped.txt) | cmp -s - <(seq 0 2999) && ok || bad "kept and dropped make up every entry"
+if grep -q $'\r' movie.frames.txt; then bad "frames has CR"; else ok; fi
+"$cli" timestamps --rate 0 movie.tpr >/dev/null 2>&1; [ $? -eq 2 ] && ok || bad "a bad rate is a usage error"
+"$cli" timestamps --rate 30000/1001 movie.tpr -o - | sed -n 2,3p | tr '\n' ' ' | grep -qx '0.000000 66.733333 ' && ok ||
+  bad "timestamps of entries 0 and 2: $("$cli" timestamps movie.tpr -o - | sed -n 2,3p)"
+
+# timestamps: mkvmerge muxes a stream of as many frames with them, and
+# mkvextract gives the same times back.
+if command -v mkvmerge >/dev/null && command -v ffmpeg >/dev/null; then
+  "$cli" timestamps movie.tpr && ok || bad "timestamps"
+  head -n 1 movie.timestamps.txt | grep -qx '# timestamp format v2' && ok || bad "timestamps header"
+  ffmpeg -loglevel error -f lavfi -i testsrc=size=64x48:rate=30000/1001 -frames:v 1201 -c:v libx264 -preset ultrafast \
+    -g 1 stream.mkv && ok || bad "ffmpeg made no stream"
+  mkvmerge -o out.mkv --timestamps 0:movie.timestamps.txt stream.mkv >mux.log 2>&1
+  [ $? -eq 0 ] && ! grep -qi warning mux.log && ok || bad "mkvmerge: $(cat mux.log)"
+  mkvextract out.mkv timestamps_v2 0:back.txt >/dev/null && ok || bad "mkvextract"
+  python3 - <<'PY' && ok || bad "the times came back different"
+ours = [float(l) for l in open("movie.timestamps.txt") if not l.startswith("#")]
+back = [float(l) for l in open("back.txt") if not l.startswith("#")]
+# mkvextract ends with the end of the last frame as one more line.
+assert len(ours) == 1201 and len(back) in (1201, 1202), (len(ours), len(back))
+back = back[:len(ours)]
+# Matroska keeps whole milliseconds at its default scale.
+assert max(abs(a - b) for a, b in zip(ours, back)) <= 0.5 + 1e-6, max(abs(a - b) for a, b in zip(ours, back))
+PY
+else
+  echo "skipped: the mkvmerge round trip (no mkvtoolnix or ffmpeg)"
+fi
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
