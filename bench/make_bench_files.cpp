@@ -1,6 +1,9 @@
 // Writes the inputs of the benchmarks into a folder:
 //   scan.tpr   256 MiB of other data with a small IVTC block at its very end
 //   strip.tpr  256 MiB with a 100,000-frame IVTC block in the middle
+//   project-like.tpr  256 MiB of named entries as real projects have them
+//              ("Video.…" keys and near misses of the marker), block at the end
+//   worst.tpr  256 MiB of "Video.DeinterlaceEx.Lis" over and over, block at the end
 //   ten-million.tpr  10,000,000 frames, every one with a record, in which
 //              every kept frame gets its own line of AVI script (gaps 0, 3)
 #include <cstdio>
@@ -42,6 +45,26 @@ int main(int argc, char** argv) {
     writeNoise(out, 256, 1);
     const std::string block = ivtcBlock(recordsFromPattern(pattern(1000, "KCKCC")));
     out.seekp(-static_cast<std::streamoff>(block.size()), std::ios::end);
+    out.write(block.data(), static_cast<std::streamsize>(block.size()));
+  }
+  {
+    // Entries named like a project's, with values of noise between them.
+    std::ofstream out(folder + "/project-like.tpr", std::ios::binary | std::ios::trunc);
+    const char* names[] = {"Video.Deinterlace",      "Video.DeinterlaceEx.Lis", "Video.Source",  "Video.Filter.Count",
+                           "Video.DeinterlaceEx.Mode", "Video.Clip.Start",      "Audio.Gain",    "Video.Noise.Level"};
+    std::string chunk;
+    for (std::uint32_t i = 0; chunk.size() < (1u << 20); ++i)
+      chunk += namedEntry(names[i % 8], noise(8 + i % 40, i));
+    for (int i = 0; i < 256; ++i) out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    const std::string block = ivtcBlock(recordsFromPattern(pattern(1000, "KCKCC")));
+    out.write(block.data(), static_cast<std::streamsize>(block.size()));
+  }
+  {
+    std::ofstream out(folder + "/worst.tpr", std::ios::binary | std::ios::trunc);
+    std::string chunk;
+    while (chunk.size() < (1u << 20)) chunk += "Video.DeinterlaceEx.Lis";
+    for (int i = 0; i < 256; ++i) out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    const std::string block = ivtcBlock(recordsFromPattern(pattern(1000, "KCKCC")));
     out.write(block.data(), static_cast<std::streamsize>(block.size()));
   }
   {

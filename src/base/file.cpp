@@ -9,9 +9,36 @@ bool InputFile::open(const std::string& path) {
   close();
   error_ = 0;
   kind_ = sys::Kind::Regular;
+  aheadUsed_ = aheadFill_ = 0;
   handle_ = sys::openRead(path, kind_);
   if (handle_ == sys::kNoHandle) error_ = sys::lastError();
   return isOpen();
+}
+
+std::int64_t InputFile::read(void* buffer, std::size_t n) {
+  auto* out = static_cast<char*>(buffer);
+  std::size_t total = 0;
+  while (total < n) {
+    if (aheadUsed_ == aheadFill_) {
+      // Large reads go straight to the file.
+      if (n - total >= kAhead / 2) {
+        const std::int64_t got = noted(sys::read(handle_, out + total, n - total));
+        if (got < 0) return -1;
+        return static_cast<std::int64_t>(total) + got;
+      }
+      if (!ahead_) ahead_ = std::make_unique<char[]>(kAhead);
+      const std::int64_t got = noted(sys::read(handle_, ahead_.get(), kAhead));
+      if (got < 0) return -1;
+      aheadUsed_ = 0;
+      aheadFill_ = static_cast<std::size_t>(got);
+      if (got == 0) break;
+    }
+    const std::size_t part = std::min(n - total, aheadFill_ - aheadUsed_);
+    std::memcpy(out + total, ahead_.get() + aheadUsed_, part);
+    aheadUsed_ += part;
+    total += part;
+  }
+  return static_cast<std::int64_t>(total);
 }
 
 Status AtomicOutput::open(const std::string& destination, Error cannotCreate) {

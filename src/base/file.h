@@ -35,8 +35,16 @@ class InputFile {
   // Size in bytes at the time of the call, or -1 (always for a stream).
   std::int64_t size() const { return regular() ? sys::fileSize(handle_) : -1; }
   // Reads up to n bytes, fewer only at the end: the count, or -1 on error.
-  std::int64_t read(void* buffer, std::size_t n) { return noted(sys::read(handle_, buffer, n)); }
-  bool seek(std::int64_t offset) { return noted(sys::seek(handle_, offset) ? 0 : -1) == 0; }
+  // Small reads are served from a read-ahead buffer, so that a scan in
+  // small steps costs few system calls.
+  std::int64_t read(void* buffer, std::size_t n);
+  // Also the way back to the system's own file position, which read-ahead
+  // leaves further on: every use of handle() by others starts with a seek.
+  bool seek(std::int64_t offset) {
+    ahead_.reset();
+    aheadUsed_ = aheadFill_ = 0;
+    return noted(sys::seek(handle_, offset) ? 0 : -1) == 0;
+  }
   bool identity(sys::Identity& out) const { return sys::identify(handle_, out); }
   sys::Handle handle() const { return handle_; }
 
@@ -46,9 +54,13 @@ class InputFile {
     return result;
   }
 
+  static constexpr std::size_t kAhead = 1 << 18;
   sys::Handle handle_ = sys::kNoHandle;
   sys::Kind kind_ = sys::Kind::Regular;
   int error_ = 0;
+  std::unique_ptr<char[]> ahead_;
+  std::size_t aheadUsed_ = 0;
+  std::size_t aheadFill_ = 0;
 };
 
 // Where an output's bytes go: a file, or standard output.

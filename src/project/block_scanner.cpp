@@ -3,20 +3,44 @@
 #include <algorithm>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace pulldex {
 
 namespace {
 
 // Offset of the first occurrence of the marker in [start, start + available),
-// or -1. Only bytes inside that range are read.
+// or -1. Only bytes inside that range are read. Project files are full of
+// names that start like the marker ("Video.…"), so candidates are those
+// whose first and last bytes both match, 16 start positions at a time.
 std::int32_t searchWindow(const std::uint8_t* marker, std::size_t length, const std::uint8_t* start,
                           std::int32_t available) {
   if (available < 0 || static_cast<std::size_t>(available) < length) return -1;
-  const std::uint8_t* last = start + available - length;
-  for (const std::uint8_t* p = start; p <= last; ++p) {
-    p = static_cast<const std::uint8_t*>(std::memchr(p, marker[0], static_cast<std::size_t>(last - p) + 1));
-    if (p == nullptr) return -1;
-    if (std::memcmp(p + 1, marker + 1, length - 1) == 0) return static_cast<std::int32_t>(p - start);
+  const auto positions = static_cast<std::size_t>(available) - length + 1;
+  std::size_t p = 0;
+#ifdef __SSE2__
+  if (length >= 2) {
+    const __m128i first = _mm_set1_epi8(static_cast<char>(marker[0]));
+    const __m128i last = _mm_set1_epi8(static_cast<char>(marker[length - 1]));
+    for (; p + 16 <= positions; p += 16) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(start + p));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(start + p + length - 1));
+      auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+      while (mask != 0) {
+        const std::size_t q = p + static_cast<std::size_t>(__builtin_ctz(mask));
+        if (std::memcmp(start + q + 1, marker + 1, length - 2) == 0) return static_cast<std::int32_t>(q);
+        mask &= mask - 1;
+      }
+    }
+  }
+#endif
+  for (; p < positions; ++p) {
+    const auto* hit = static_cast<const std::uint8_t*>(std::memchr(start + p, marker[0], positions - p));
+    if (hit == nullptr) return -1;
+    p = static_cast<std::size_t>(hit - start);
+    if (std::memcmp(hit + 1, marker + 1, length - 1) == 0) return static_cast<std::int32_t>(p);
   }
   return -1;
 }

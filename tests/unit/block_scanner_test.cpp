@@ -69,6 +69,22 @@ TEST_F(BlockScannerTest, ReportsMissingMarkers) {
   }
 }
 
+// Near misses that share the marker's first and last bytes, at every offset
+// within a few 16-byte groups of the search, and across a pass boundary.
+TEST_F(BlockScannerTest, NearMissesNeverHideOrFakeTheMarker) {
+  const std::string misses[] = {"Video.DeinterlaceEx.Lis", "Video.DeinterlaceEx.Lisst", "VVideo.DeinterlaceEx.Lis"};
+  for (const std::string& miss : misses) {
+    std::string hay;
+    while (hay.size() < 40000) hay += miss;
+    EXPECT_EQ(scan(hay).findMarker(kMarker), -1) << miss;
+    for (const std::size_t at : {0u, 1u, 15u, 16u, 17u, 31u, 33u, 47u, 16383u, 16390u, 32760u, 39976u}) {
+      std::string bytes = hay;
+      bytes.replace(at, 24, kMarker);
+      EXPECT_EQ(scan(bytes).findMarker(kMarker), static_cast<std::int64_t>(bytes.find(kMarker))) << miss << " " << at;
+    }
+  }
+}
+
 TEST_F(BlockScannerTest, TwoMarkersGiveTheLowerOffset) {
   EXPECT_EQ(scan(noise(50000, 6) + kMarker + noise(10, 7) + kMarker).findMarker(kMarker), 50000);
 }
