@@ -96,6 +96,8 @@ int produce(const Options& o, Output output, std::ostream& err) {
       status = kUsage;
       continue;
     }
+    // Closed first: Windows cannot rename over a file that is still open.
+    file.close();
     AtomicOutput out;
     Status s = out.open(target, kind.cannotCreate);
     if (s.ok()) s = writeTo(out, output, project, list, o, num, den) ? out.commit() : out.writeFailure();

@@ -150,13 +150,14 @@ same typo.tpr movie.sfs "--force replaces it"
 printf '000000' >zeros.sfs
 expect 0 "" -- bash -c "cat zeros.sfs | '$cli' sfs --sfs - movie.tpr -o -"
 [ "$(cat out)" = 000000 ] && ok || bad "--sfs from a pipe: $(head -c 40 out)"
-expect 0 "" -- bash -c "'$cli' info --json - <movie.tpr"
-grep -q '"frames": 3000' out && ok || bad "a project from standard input: $(cat out)"
 expect 0 "" -- bash -c "cat movie.tpr | '$cli' asc - -o piped.asc"
 same piped.asc movie.asc "a script from a piped project"
 expect 1 "Error, the project is not a regular file" -- bash -c "cat movie.tpr | '$cli' strip - -o piped.tpr"
 [ ! -e piped.tpr ] && ok || bad "a refused strip wrote a file"
 if [ "${PULLDEX_CLI_WINE:-}" = "" ]; then
+  # (Under Wine, a file redirected to standard input cannot be read.)
+  expect 0 "" -- bash -c "'$cli' info --json - <movie.tpr"
+  grep -q '"frames": 3000' out && ok || bad "a project from standard input: $(cat out)"
   expect 0 "" -- bash -c "'$cli' sfs --sfs <(printf 000000) movie.tpr -o -"
   [ "$(cat out)" = 000000 ] && ok || bad "--sfs from a process substitution: $(head -c 40 out)"
   mkfifo project.fifo

@@ -137,7 +137,12 @@ TEST_F(RemovalTest, ThroughTheLoadedFileWithoutScanningAgain) {
   const Project p{.pattern = "KCKKC"};
   ASSERT_TRUE(writeFile(dir_.path("in.tpr"), p.bytes()));
   const std::string resaved = Project{.pattern = "KKKKK"}.bytes();
+#ifdef _WIN32
+  // Windows renames nothing over a file that is open.
+  for (const bool replaced : {false}) {
+#else
   for (const bool replaced : {false, true}) {
+#endif
     InputFile file;
     ASSERT_TRUE(file.open(dir_.path("in.tpr")));
     FrameList list;
