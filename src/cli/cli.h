@@ -48,6 +48,10 @@ std::string jsonString(const std::string& text, bool* replaced = nullptr);
 // bytes in hexadecimal, where the name is not valid UTF-8).
 std::string jsonPathFields(const std::string& path);
 
+// Prints what info or report made of each project: texts one after the
+// other; with --json one object, or an array for several projects.
+void printReports(std::ostream& out, const std::vector<std::string>& reports, const Options& o);
+
 // Prints "file: message (system's reason)" and returns kFailed.
 int fail(std::ostream& err, const std::string& file, const Status& status);
 

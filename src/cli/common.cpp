@@ -118,6 +118,18 @@ std::string jsonString(const std::string& text, bool* replaced) {
   return out + "\"";
 }
 
+void printReports(std::ostream& out, const std::vector<std::string>& reports, const Options& o) {
+  if (!o.json) {
+    for (std::size_t i = 0; i < objects.size(); ++i) out << (i ? "\n" : "") << objects[i];
+  } else if (o.projects.size() == 1) {
+    if (!objects.empty()) out << objects[0] << "\n";
+  } else {
+    out << "[";
+    for (std::size_t i = 0; i < objects.size(); ++i) out << (i ? ",\n " : "") << objects[i];
+    out << "]\n";
+  }
+}
+
 int fail(std::ostream& err, const std::string& file, const Status& status) {
   err << file << ": " << errorText(status.error);
   if (status.osError != 0) err << " (" << sys::errorMessage(status.osError) << ")";

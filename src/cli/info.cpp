@@ -82,15 +82,7 @@ int info(const Options& o, std::ostream& out, std::ostream& err) {
     }
     objects.push_back(describe(project, list, o.json));
   }
-  if (!o.json) {
-    for (std::size_t i = 0; i < objects.size(); ++i) out << (i ? "\n" : "") << objects[i];
-  } else if (o.projects.size() == 1) {
-    if (!objects.empty()) out << objects[0] << "\n";
-  } else {
-    out << "[";
-    for (std::size_t i = 0; i < objects.size(); ++i) out << (i ? ",\n " : "") << objects[i];
-    out << "]\n";
-  }
+  printReports(out, objects, o);
   return status;
 }
 

@@ -287,15 +287,7 @@ int report(const Options& o, std::ostream& out, std::ostream& err) {
   }
   // With the page on standard output, the report itself stays off it.
   if (o.html && *o.html == "-") return status;
-  if (!o.json) {
-    for (std::size_t i = 0; i < objects.size(); ++i) out << (i ? "\n" : "") << objects[i];
-  } else if (o.projects.size() == 1) {
-    if (!objects.empty()) out << objects[0] << "\n";
-  } else {
-    out << "[";
-    for (std::size_t i = 0; i < objects.size(); ++i) out << (i ? ",\n " : "") << objects[i];
-    out << "]\n";
-  }
+  printReports(out, objects, o);
   return status;
 }
 
