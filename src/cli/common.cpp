@@ -118,7 +118,7 @@ std::string jsonString(const std::string& text, bool* replaced) {
   return out + "\"";
 }
 
-void printReports(std::ostream& out, const std::vector<std::string>& reports, const Options& o) {
+void printReports(std::ostream& out, const std::vector<std::string>& objects, const Options& o) {
   if (!o.json) {
     for (std::size_t i = 0; i < objects.size(); ++i) out << (i ? "\n" : "") << objects[i];
   } else if (o.projects.size() == 1) {
