@@ -74,6 +74,21 @@ class StdoutSink final : public Sink {
 bool loadForCommand(const Options& o, const std::string& project, InputFile& file, FrameList& list,
                     BlockLocation& block, std::ostream& err);
 
+// Loads each project of the command in turn and hands it to `use`, which
+// returns its own exit status. The result is the last failure, or kOk.
+template <class Use>
+int forEachProject(const Options& o, std::ostream& err, Use&& use) {
+  int status = kOk;
+  for (const std::string& project : o.projects) {
+    InputFile file;
+    FrameList list;
+    BlockLocation block;
+    const int s = loadForCommand(o, project, file, list, block, err) ? use(project, file, list, block) : kFailed;
+    if (s != kOk) status = s;
+  }
+  return status;
+}
+
 enum class Output { Script, Stripped, Settings, Frames, Timestamps };
 
 int info(const Options& o, std::ostream& out, std::ostream& err);

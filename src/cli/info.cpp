@@ -70,18 +70,12 @@ std::string describe(const std::string& path, const FrameList& list, bool json) 
 }
 
 int info(const Options& o, std::ostream& out, std::ostream& err) {
-  int status = kOk;
   std::vector<std::string> objects;
-  for (const std::string& project : o.projects) {
-    InputFile file;
-    FrameList list;
-    BlockLocation block;
-    if (!loadForCommand(o, project, file, list, block, err)) {
-      status = kFailed;
-      continue;
-    }
+  const int status = forEachProject(o, err, [&](const std::string& project, InputFile&, const FrameList& list,
+                                                const BlockLocation&) {
     objects.push_back(describe(project, list, o.json));
-  }
+    return kOk;
+  });
   printReports(out, objects, o);
   return status;
 }

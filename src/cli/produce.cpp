@@ -63,47 +63,35 @@ int produce(const Options& o, Output output, std::ostream& err) {
     return kUsage;
   }
   const Kind kind = kindOf(output);
-  int status = kOk;
-  for (const std::string& project : o.projects) {
-    InputFile file;
-    FrameList list;
-    BlockLocation block;
-    if (!loadForCommand(o, project, file, list, block, err)) {
-      status = kFailed;
-      continue;
-    }
+  return forEachProject(o, err, [&](const std::string& project, InputFile& file, const FrameList& list,
+                                    const BlockLocation& block) {
     if (o.output == "-") {
       StdoutSink sink;
       if (!writeTo(sink, output, project, list, o, num, den) || !sink.finish())
-        status = fail(err, "-", {Error::WriteFile, Subject::Output, sys::lastError()});
-      continue;
+        return fail(err, "-", {Error::WriteFile, Subject::Output, sys::lastError()});
+      return kOk;
     }
     const std::string target = o.output.empty() ? besideProject(project, kind.infix, kind.extension) : o.output;
     if (output == Output::Stripped) {
-      if (!file.regular()) {
-        status = fail(err, project, {Error::NotRegular});
-        continue;
-      }
+      if (!file.regular()) return fail(err, project, {Error::NotRegular});
       if (const Status s = writeWithoutCopyFrames(file, project, block, target, list); !s.ok())
-        status = fail(err, s.subject == Subject::Output ? target : project, s);
-      continue;
+        return fail(err, s.subject == Subject::Output ? target : project, s);
+      return kOk;
     }
     // One typo must not lose the only copy: the project is replaced by
     // another kind of file only when asked for.
     sys::Identity a, b;
     if (!o.force && file.identity(a) && sys::identifyPath(target, b) && a == b) {
       err << target << ": this is the project itself; add --force to replace it\n";
-      status = kUsage;
-      continue;
+      return kUsage;
     }
     // Closed first: Windows cannot rename over a file that is still open.
     file.close();
     AtomicOutput out;
     Status s = out.open(target, kind.cannotCreate);
     if (s.ok()) s = writeTo(out, output, project, list, o, num, den) ? out.commit() : out.writeFailure();
-    if (!s.ok()) status = fail(err, target, s);
-  }
-  return status;
+    return s.ok() ? kOk : fail(err, target, s);
+  });
 }
 
 }  // namespace pulldex::cli

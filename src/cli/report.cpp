@@ -260,31 +260,23 @@ if(m&&rows[+m[1]])rows[+m[1]].dispatchEvent(new MouseEvent('click',{bubbles:true
 }  // namespace
 
 int report(const Options& o, std::ostream& out, std::ostream& err) {
-  int status = kOk;
   std::vector<std::string> objects;
-  for (const std::string& project : o.projects) {
-    InputFile file;
-    FrameList list;
-    BlockLocation block;
-    if (!loadForCommand(o, project, file, list, block, err)) {
-      status = kFailed;
-      continue;
-    }
+  const int status = forEachProject(o, err, [&](const std::string& project, InputFile&, const FrameList& list,
+                                                const BlockLocation&) {
     const CadenceReport r = cadenceReport(list);
     objects.push_back(o.json ? jsonReport(project, r) : textReport(project, r));
-    if (!o.html) continue;
+    if (!o.html) return kOk;
     const std::string page = htmlReport(project, list, r);
     const std::string target = o.html->empty() ? besideProject(project, ".report", ".html") : *o.html;
     if (target == "-") {
       StdoutSink sink;
-      if (!sink.write(page) || !sink.finish()) status = fail(err, "-", {Error::WriteFile, Subject::Output, sys::lastError()});
-      continue;
+      return sink.write(page) && sink.finish() ? kOk : fail(err, "-", {Error::WriteFile, Subject::Output, sys::lastError()});
     }
     AtomicOutput html;
     Status s = html.open(target, Error::CreateScript);
     if (s.ok()) s = html.write(page) ? html.commit() : html.writeFailure();
-    if (!s.ok()) status = fail(err, target, s);
-  }
+    return s.ok() ? kOk : fail(err, target, s);
+  });
   // With the page on standard output, the report itself stays off it.
   if (o.html && *o.html == "-") return status;
   printReports(out, objects, o);

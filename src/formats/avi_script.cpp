@@ -45,31 +45,35 @@ class DecimalCounter {
     if (value - value_ > kMaxSteps) {
       value_ = value;
       const DecimalText text(value);
-      start_ = sizeof digits_ - text.view().size();
+      start_ = kDigits - text.view().size();
       std::memset(digits_, '0', start_);
       std::memcpy(digits_ + start_, text.view().data(), text.view().size());
       return;
     }
     for (; value_ < value; ++value_) increment();
   }
+  // Copies a fixed 10 bytes, which is one move, and returns the end of the
+  // digits: the caller has room for them and overwrites what follows.
   char* append(char* out) const {
-    for (std::size_t i = start_; i < sizeof digits_; ++i) *out++ = digits_[i];
-    return out;
+    std::memcpy(out, digits_ + start_, kDigits);
+    return out + (kDigits - start_);
   }
 
  private:
   static constexpr std::uint32_t kMaxSteps = 32;
+  static constexpr std::size_t kDigits = 10;
 
   void increment() {
-    std::size_t i = sizeof digits_ - 1;
+    std::size_t i = kDigits - 1;
     while (digits_[i] == '9') digits_[i--] = '0';
     ++digits_[i];
     start_ = std::min(start_, i);
   }
 
-  // Right-aligned, '0' before the first digit.
-  char digits_[10] = {'0', '0', '0', '0', '0', '0', '0', '0', '0', '0'};
-  std::size_t start_ = sizeof digits_ - 1;
+  // Right-aligned in the first 10 bytes, '0' before the first digit; the
+  // rest is room for the fixed-size copy.
+  char digits_[2 * kDigits] = {'0', '0', '0', '0', '0', '0', '0', '0', '0', '0'};
+  std::size_t start_ = kDigits - 1;
   std::uint32_t value_ = 0;
 };
 
@@ -87,7 +91,8 @@ std::string proposedScriptName(std::string projectPath) {
 namespace {
 
 // The longest line: an 11-character start field, an 11-character pattern, a
-// 10-digit kept index, two TABs and CR LF.
+// 10-digit kept index, two TABs and CR LF; with room for the fixed-size
+// copies that run past the end of a field.
 constexpr std::size_t kMaxLine = 64;
 
 // A literal without its NUL; its size is known here, so the copy is inline.
@@ -101,9 +106,11 @@ char* appendText(char* out, const char (&text)[N]) {
 char* appendPattern(char* out, const PatternLine& line) {
   if (line.kind == PatternKind::Single) return appendText(out, "1");
   if (line.kind == PatternKind::Irregular) return appendText(out, "1 0");
+  // No gap of a period exceeds 6 (a cycle's four sum to 6): "1" and six "0"
+  // are written, and the end moves on by as many as belong.
   for (int k = 0; k < line.period; ++k) {
-    *out++ = '1';
-    for (std::int64_t z = 0; z < line.gaps[k]; ++z) *out++ = '0';
+    std::memcpy(out, "1000000", 7);
+    out += line.gaps[k] + 1;
   }
   return out;
 }
