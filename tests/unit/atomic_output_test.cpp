@@ -3,6 +3,7 @@
 // temporary file outlives a failure, a crash or a signal.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -11,7 +12,9 @@
 #include "project_builder.h"
 #include "temp_dir.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -203,6 +206,39 @@ TEST_F(AtomicOutputTest, NoTemporaryFileOutlivesAKilledProcess) {
     EXPECT_EQ(dir_.fileCount(), 1u) << "signal " << c.signal << (c.named ? ", named" : "");
     EXPECT_EQ(readFile(dir_.path("old.txt")), "old");
   }
+}
+#endif
+
+#ifdef _WIN32
+// The same on Windows: the test program starts itself again as a writer that
+// opens an output, writes, says so through a file, and waits to be ended.
+TEST_F(AtomicOutputTest, NoTemporaryFileOutlivesATerminatedProcess) {
+  if (const char* target = std::getenv("PULLDEX_WRITER_TARGET")) {
+    AtomicOutput out;
+    const bool ok = out.open(target, Error::CreateScript).ok() && out.write(std::string(1 << 20, 'x'));
+    writeFile(std::string(target) + ".ready", ok ? "x" : "f");
+    Sleep(INFINITE);
+  }
+  ASSERT_TRUE(writeFile(dir_.path("old.txt"), "old"));
+  char self[MAX_PATH];
+  ASSERT_GT(GetModuleFileNameA(nullptr, self, sizeof self), 0u);
+  SetEnvironmentVariableA("PULLDEX_WRITER_TARGET", dir_.path("old.txt").c_str());
+  std::string command = std::string("\"") + self + "\" --gtest_filter=AtomicOutputTest.NoTemporaryFileOutlivesATerminatedProcess";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION child{};
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
+  SetEnvironmentVariableA("PULLDEX_WRITER_TARGET", nullptr);
+  for (int i = 0; i < 500 && !std::filesystem::exists(dir_.path("old.txt.ready")); ++i) Sleep(20);
+  EXPECT_EQ(readFile(dir_.path("old.txt.ready")), "x") << "the writer could not write";
+  EXPECT_EQ(dir_.fileCount(), 3u) << "the temporary file exists while it is written";
+  TerminateProcess(child.hProcess, 1);
+  WaitForSingleObject(child.hProcess, 10000);
+  CloseHandle(child.hProcess);
+  CloseHandle(child.hThread);
+  std::filesystem::remove(dir_.path("old.txt.ready"));
+  EXPECT_EQ(dir_.fileCount(), 1u) << "a temporary file outlived its writer";
+  EXPECT_EQ(readFile(dir_.path("old.txt")), "old");
 }
 #endif
 
