@@ -143,17 +143,23 @@ Status readIvtcList(InputFile& file, FrameList& out, BlockLocation* where) {
       return block.scanner->failed() ? projectFailure(Error::ReadFile, file) : Status{Error::FileFormat};
     left -= want;
     ByteReader reader(chunk, static_cast<std::size_t>(want));
-    IvtcRecord r;
-    while (reader.record(r.frameIndex, r.code, r.copyFlag)) {
-      if (r.frameIndex < 0 || r.frameIndex >= kMaxFrames) return {Error::FileFormat};
-      const auto index = static_cast<std::size_t>(r.frameIndex);
+    // Locals only in this loop: a byte stored into the list may alias
+    // anything in memory, which would reload every field after each store.
+    FrameEntry* data = list.entries.data();
+    std::int32_t frame;
+    std::uint8_t code, flag;
+    while (reader.record(frame, code, flag)) {
+      if (frame < 0 || frame >= kMaxFrames) return {Error::FileFormat};
+      const auto index = static_cast<std::size_t>(frame);
       // Grown in steps within the room reserved for one entry per record,
       // then cut to the last record's frame below.
-      if (index >= entries)
+      if (index >= entries) {
         list.entries.resize(entries = std::max(index + 1, std::min(2 * entries, list.entries.capacity())));
-      list.entries[index] = {r.code, static_cast<std::uint8_t>(r.copyFlag + 1)};
-      highest = std::max(highest, r.frameIndex);
-      last = r.frameIndex;
+        data = list.entries.data();
+      }
+      data[index] = {code, static_cast<std::uint8_t>(flag + 1)};
+      highest = std::max(highest, frame);
+      last = frame;
     }
   }
   // The last record sizes the list; one naming a later frame is corrupt.
