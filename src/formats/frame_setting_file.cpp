@@ -15,13 +15,6 @@ Status settingsFailure(Error error, const InputFile& file) { return {error, Subj
 
 char frameSettingDigit(std::uint8_t code) { return code < sizeof kDigitMap - 1 ? kDigitMap[code] : '?'; }
 
-std::string frameSettingsText(const FrameList& list) {
-  std::string text;
-  text.reserve(list.entries.size());
-  for (const FrameEntry& e : list.entries) text += e.state == Kept ? frameSettingDigit(e.code) : '0';
-  return text;
-}
-
 bool writeFrameSettings(Sink& out, const FrameList& list) {
   char chunk[1 << 16];
   std::size_t used = 0;
@@ -33,6 +26,20 @@ bool writeFrameSettings(Sink& out, const FrameList& list) {
     }
   }
   return out.write(chunk, used);
+}
+
+std::string frameSettingsText(const FrameList& list) {
+  // The same bytes the export streams, gathered in memory.
+  struct TextSink final : Sink {
+    std::string text;
+    bool write(const void* data, std::size_t n) override {
+      text.append(static_cast<const char*>(data), n);
+      return true;
+    }
+  } sink;
+  sink.text.reserve(list.entries.size());
+  writeFrameSettings(sink, list);
+  return sink.text;
 }
 
 Status writeFrameSettings(const std::string& path, const FrameList& list) {
