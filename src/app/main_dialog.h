@@ -17,6 +17,9 @@ inline constexpr int kCancel = 2;
 
 inline constexpr char kCaption[] = PULLDEX_CAPTION;
 
+// The buttons that need a loaded list: disabled until a project loads.
+inline constexpr int kListButtons[] = {IDC_EXPORT_SCRIPT, IDC_REMOVE_COPY, IDC_IMPORT_SFS, IDC_EXPORT_SFS};
+
 // The list every command works on.
 FrameList& currentList();
 

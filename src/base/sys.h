@@ -84,6 +84,10 @@ std::string toUtf8(const std::string& text);
 // Makes standard output carry bytes unchanged (no CR added before LF).
 void binaryStdout();
 
+// Makes the console show what the program prints (UTF-8 names on Windows)
+// until the program ends, when the console gets its old code page back.
+void consoleSpeaksUtf8();
+
 // For tests: make pending files named ones, removed on SIGINT, SIGTERM and
 // SIGHUP, as on systems without unnamed temporary files.
 void forceNamedTemporaryFiles(bool on);

@@ -370,4 +370,6 @@ std::string toUtf8(const std::string& text) { return text; }
 
 void binaryStdout() {}
 
+void consoleSpeaksUtf8() {}
+
 }  // namespace pulldex::sys

@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -22,6 +24,31 @@ std::string folderOf(const std::string& path) {
   if (slash == std::string::npos) return ".";
   if (slash == 0 || (slash == 2 && path[1] == ':')) return path.substr(0, slash + 1);
   return path.substr(0, slash);
+}
+
+// A path of ours (in the A calls' code page: UTF-8 under the manifest) for
+// the W calls, which take paths of any length. A path too long for the old
+// limit gets the \\?\ form, which needs no system setting.
+std::wstring wide(const std::string& path) {
+  std::wstring w;
+  if (!path.empty()) {
+    const int n = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    w.resize(static_cast<std::size_t>(n > 0 ? n : 0));
+    if (n > 0) MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), w.data(), n);
+  }
+  if (w.size() < MAX_PATH - 14 || w.rfind(L"\\\\?\\", 0) == 0 || w.rfind(L"\\\\.\\", 0) == 0) return w;
+  DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return w;
+  std::wstring full(n, L'\0');
+  n = GetFullPathNameW(w.c_str(), n, full.data(), nullptr);
+  full.resize(n);
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+HANDLE openPath(const std::string& path, DWORD access, DWORD disposition, DWORD flags = FILE_ATTRIBUTE_NORMAL,
+                DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) {
+  return CreateFileW(wide(path).c_str(), access, share, nullptr, disposition, flags, nullptr);
 }
 
 bool identityOf(HANDLE h, Identity& out, DWORD* links = nullptr) {
@@ -51,7 +78,7 @@ std::atomic<bool> forceNamed{false};
 
 BOOL WINAPI removePending(DWORD) {
   std::lock_guard<std::mutex> lock(pendingLock);
-  for (const std::string& name : pendingNames) DeleteFileA(name.c_str());
+  for (const std::string& name : pendingNames) DeleteFileW(wide(name).c_str());
   return FALSE;  // and let the default handler end the process
 }
 
@@ -94,8 +121,7 @@ Handle openRead(const std::string& path, Kind& kind) {
                          DUPLICATE_SAME_ACCESS))
       return kNoHandle;
   } else {
-    h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    h = openPath(path, GENERIC_READ, OPEN_EXISTING);
     if (h == INVALID_HANDLE_VALUE) return kNoHandle;
   }
   switch (GetFileType(h)) {
@@ -166,8 +192,7 @@ std::int64_t kernelCopy(Handle, Handle, std::int64_t) {
 bool identify(Handle h, Identity& out) { return identityOf(win(h), out); }
 
 bool identifyPath(const std::string& path, Identity& out) {
-  const HANDLE h = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE h = openPath(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
   if (h == INVALID_HANDLE_VALUE) return false;
   const bool ok = identityOf(h, out);
   CloseHandle(h);
@@ -180,7 +205,7 @@ void forceNamedTemporaryFiles(bool on) { forceNamed = on; }
 Refusal beginReplace(const std::string& destination, Pending& out) {
   out = Pending{};
   out.destination = destination;
-  const DWORD attributes = GetFileAttributesA(destination.c_str());
+  const DWORD attributes = GetFileAttributesW(wide(destination).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_NOT_FOUND) return Refusal::CannotCreate;
@@ -191,8 +216,7 @@ Refusal beginReplace(const std::string& destination, Pending& out) {
     }
     DWORD links = 1;
     if (!identifyPath(destination, out.old)) return Refusal::CannotCreate;
-    const HANDLE old = CreateFileA(destination.c_str(), FILE_READ_ATTRIBUTES,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE old = openPath(destination, FILE_READ_ATTRIBUTES, OPEN_EXISTING, 0);
     if (old != INVALID_HANDLE_VALUE) {
       identityOf(old, out.old, &links);
       CloseHandle(old);
@@ -201,16 +225,23 @@ Refusal beginReplace(const std::string& destination, Pending& out) {
     out.existed = true;
   }
 
-  char name[MAX_PATH];
-  if (GetTempFileNameA(folderOf(destination).c_str(), "pdx", 0, name) == 0) return Refusal::CannotCreate;
-  const HANDLE h = CreateFileA(name, GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr, TRUNCATE_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    DeleteFileA(name);
-    SetLastError(error);
-    return Refusal::CannotCreate;
+  // A new name beside the destination, pdxNNNN.tmp. The system's own
+  // temporary names stop at the old path limit.
+  std::string folder = folderOf(destination);
+  if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
+  static std::atomic<unsigned> counter{0};
+  std::string name;
+  HANDLE h = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 1000 && h == INVALID_HANDLE_VALUE; ++attempt) {
+    char unique[32];
+    std::snprintf(unique, sizeof unique, "pdx%lx%lx.tmp", GetCurrentProcessId(),
+                  static_cast<unsigned long>((GetTickCount() << 8) + counter.fetch_add(1)));
+    name = folder + unique;
+    h = openPath(name, GENERIC_WRITE | DELETE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_DELETE);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+      break;
   }
+  if (h == INVALID_HANDLE_VALUE) return Refusal::CannotCreate;
   out.handle = ours(h);
   out.tempPath = name;
   if (forceNamed || !setDeleteOnClose(h, true)) registerPending(name);
@@ -242,14 +273,15 @@ bool commitReplace(Pending& p, const Identity* expected, bool& changed) {
   // the destination for a moment: try again for up to about a second.
   bool renamed = false;
   for (int attempt = 0; attempt < 50 && !renamed; ++attempt) {
-    renamed = MoveFileExA(p.tempPath.c_str(), p.destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    renamed = MoveFileExW(wide(p.tempPath).c_str(), wide(p.destination).c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     if (renamed) break;
     const DWORD error = GetLastError();
     if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED && error != ERROR_LOCK_VIOLATION) break;
     Sleep(20);
   }
   const DWORD error = GetLastError();
-  if (!renamed) DeleteFileA(p.tempPath.c_str());
+  if (!renamed) DeleteFileW(wide(p.tempPath).c_str());
   unregisterPending(p.tempPath);
   p.tempPath.clear();
   SetLastError(renamed ? 0 : error);
@@ -260,7 +292,7 @@ void abandonReplace(Pending& p) {
   if (p.handle != kNoHandle) CloseHandle(win(p.handle));  // the disposition deletes it
   p.handle = kNoHandle;
   if (!p.tempPath.empty()) {
-    DeleteFileA(p.tempPath.c_str());
+    DeleteFileW(wide(p.tempPath).c_str());
     unregisterPending(p.tempPath);
     p.tempPath.clear();
   }
@@ -279,5 +311,31 @@ std::string toUtf8(const std::string& text) {
 }
 
 void binaryStdout() { _setmode(_fileno(stdout), _O_BINARY); }
+
+namespace {
+
+UINT savedConsoleOutput = 0;
+
+void restoreConsoleOutput() {
+  if (savedConsoleOutput != 0) SetConsoleOutputCP(savedConsoleOutput);
+}
+
+BOOL WINAPI restoreConsoleOnCtrl(DWORD) {
+  restoreConsoleOutput();
+  return FALSE;
+}
+
+}  // namespace
+
+void consoleSpeaksUtf8() {
+  // Names are printed as the A calls have them; the console shows them right
+  // when it reads the same code page. Without a console there is nothing to do.
+  const UINT old = GetConsoleOutputCP();
+  if (old == 0 || old == CP_UTF8 || GetACP() != CP_UTF8) return;
+  if (!SetConsoleOutputCP(CP_UTF8)) return;
+  savedConsoleOutput = old;
+  std::atexit(restoreConsoleOutput);
+  SetConsoleCtrlHandler(restoreConsoleOnCtrl, TRUE);
+}
 
 }  // namespace pulldex::sys

@@ -4,11 +4,13 @@
 
 #include <iostream>
 
+#include "base/sys.h"
 #include "cli/cli.h"
 #include "version.h"
 
 int main(int argc, char** argv) {
   using namespace pulldex::cli;
+  pulldex::sys::consoleSpeaksUtf8();
   CLI::App app{
       "Pulldex: reads the IVTC list of TMPGEnc projects (.tpr) and turns it into an AVI script,\n"
       "a project without copy frames, a frame-setting file, frame lists and timestamps.",

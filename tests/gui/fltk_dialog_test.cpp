@@ -90,5 +90,47 @@ TEST_F(FltkDialogTest, LabelsAndCloseBox) {
   EXPECT_FALSE(dialog_->shown());
 }
 
+// A drop as FLTK delivers one from a file manager: the drag enters and is
+// released over a control, then the text/uri-list arrives as a paste to the
+// widget that took the release.
+void drop(MainDialog& dialog, int overControl, const std::string& uriList) {
+  Fl_Widget* target = dialog.control(overControl);
+  Fl::e_x = target->x() + 2;
+  Fl::e_y = target->y() + 2;
+  Fl::e_x_root = dialog.x() + Fl::e_x;
+  Fl::e_y_root = dialog.y() + Fl::e_y;
+  Fl::handle(FL_DND_ENTER, &dialog);
+  Fl::handle(FL_DND_DRAG, &dialog);
+  Fl::handle(FL_DND_RELEASE, &dialog);
+  ASSERT_EQ(Fl::belowmouse(), &dialog) << "the dialog itself takes the drop";
+  std::string text = uriList;
+  Fl::e_text = text.data();
+  Fl::e_length = static_cast<int>(text.size());
+  Fl::belowmouse()->handle(FL_PASTE);
+  Fl::e_text = nullptr;
+  Fl::e_length = 0;
+}
+
+TEST_F(FltkDialogTest, ADroppedProjectLoadsLikeAnOpenedOne) {
+  initDialog(dialog_.get(), std::nullopt);
+  const std::string name = "My Videos \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E-\xC3\xA9.tpr";  // 日本語-é
+  const std::string project = dir_.path(name);
+  ASSERT_TRUE(testdata::writeFile(project, testdata::ivtcBlock({{0, 3, 0}, {1, 3, 1}, {2, 3, 0}})));
+  const std::string uri = "file://" + dir_.path("My%20Videos%20%E6%97%A5%E6%9C%AC%E8%AA%9E-%C3%A9.tpr");
+
+  // Over the path field, which would take a text drop of its own; two files.
+  drop(*dialog_, IDC_PATH, uri + "\r\nfile:///elsewhere/second.tpr\r\n");
+  EXPECT_EQ(pathField(), project);
+  EXPECT_EQ(currentList().count(), 3);
+  EXPECT_EQ(states(), (std::vector<bool>{true, true, true, true, true}));
+  EXPECT_TRUE(closedErrors.empty());
+
+  // A file that is no project reports like a bad pick; the list stays.
+  drop(*dialog_, IDC_OPEN, "file://" + dir_.path("missing.tpr") + "\r\n");
+  EXPECT_EQ(closedErrors, std::vector<std::string>{"Error in opening the file"});
+  EXPECT_EQ(pathField(), project);
+  EXPECT_EQ(currentList().count(), 3);
+}
+
 }  // namespace
 }  // namespace pulldex::app

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "app/dropped_files.h"
 #include "app/file_chooser.h"
 #include "app/main_dialog.h"
 #include "fake_dialog.h"
@@ -32,6 +33,27 @@ TEST(FirstArgument, FromTheCommandLineTail) {
       {"\"unclosed quote with spaces", "unclosed quote with spaces"},
   };
   for (const auto& [tail, expected] : cases) EXPECT_EQ(firstArgument(tail), expected) << tail;
+}
+
+TEST(FirstDroppedFile, FromAUriListOrPaths) {
+  const std::pair<const char*, std::optional<std::string>> cases[] = {
+      {"", std::nullopt},
+      {"file:///home/me/movie.tpr", "/home/me/movie.tpr"},
+      // Escapes decode to bytes: a space, and UTF-8 for 日本語-é.
+      {"file:///home/me/My%20Videos/%E6%97%A5%E6%9C%AC%E8%AA%9E-%C3%A9.tpr\r\n",
+       "/home/me/My Videos/\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E-\xC3\xA9.tpr"},
+      {"file://localhost/tmp/a.tpr", "/tmp/a.tpr"},
+      {"FILE:///tmp/a%2etpr", "/tmp/a.tpr"},
+      // The first of several; comments and other schemes are passed over.
+      {"# from a file manager\r\nhttp://example.org/x.tpr\r\nfile:///one.tpr\r\nfile:///two.tpr\r\n", "/one.tpr"},
+      {"/plain/path with space.tpr\n/second.tpr", "/plain/path with space.tpr"},
+      // A broken escape stays as it is; an escaped NUL is no path.
+      {"file:///100%25%2/x%zz", "/100%%2/x%zz"},
+      {"file:///a%00b.tpr", std::nullopt},
+      {"file:relative.tpr", std::nullopt},
+      {"\r\n\r\n", std::nullopt},
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(firstDroppedFile(text), expected) << text;
 }
 
 TEST(FileChooser, FilterText) {

@@ -6,6 +6,7 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   using namespace pulldex::app;
+  initCommonControls();
   const auto initialPath = firstArgument(commandLine ? commandLine : "");
   DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, mainDialogProc,
                   reinterpret_cast<LPARAM>(&initialPath));
