@@ -91,6 +91,28 @@ cp movie.tpr inplace.tpr
 expect 0 "" -- "$cli" strip inplace.tpr -o inplace.tpr
 same inplace.tpr movie.nocopy.tpr "strip in place"
 
+# Names in two scripts, and a path longer than the old limit of 260
+# characters (under Wine too: the exe asks for UTF-8 and long paths).
+long=$(printf 'a%.0s' $(seq 100))/$(printf 'b%.0s' $(seq 100))/$(printf 'c%.0s' $(seq 60))
+mkdir -p "$long"
+for name in "日本語-é.tpr" "$long/日本語-é.tpr"; do
+  cp movie.tpr "$name"
+  base=${name%.tpr}
+  expect 0 "" -- "$cli" info --json "$name"
+  NAME=$name python3 -c 'import json,os; d=json.load(open("out", encoding="utf-8")); assert d["path"]==os.environ["NAME"] and d["frames"]==3000, d' &&
+    ok || bad "info --json of ${name:0:20}...: $(head -c 200 out)"
+  expect 0 "" -- "$cli" asc "$name"
+  same "$base.asc" movie.asc "the script beside ${name:0:20}..."
+  expect 0 "" -- "$cli" sfs "$name"
+  same "$base.sfs" movie.sfs "the frame settings beside ${name:0:20}..."
+  expect 0 "" -- "$cli" strip "$name" -o "$name"
+  same "$name" movie.nocopy.tpr "${name:0:20}... stripped in place"
+  expect 1 "$base.asc: Error, can't find IVTC setting in the file" -- "$cli" info "$base.asc"
+done
+[ "${#PWD}" -gt 0 ] && [ $(( ${#long} + 14 )) -gt 260 ] && ok || bad "the long path is not long"
+leftovers=$(find . -name '.pulldex-*' -o -name 'pdx*.tmp' | wc -l)
+[ "$leftovers" -eq 0 ] && ok || bad "temporary files left beside the long names"
+
 # failures leave every file as it was
 printf 'old' >old.sfs
 mkdir folder.asc

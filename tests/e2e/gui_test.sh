@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Black-box run of the dialog under X, driven by xdotool: start without and
-# with a project, open a second one through the real Open chooser, write a
-# project without copy frames, import a frame-setting file, export the AVI
-# script and the frame-setting file through the real choosers, compare each
-# with what the CLI writes, and close with Esc.
+# with a project, open a second one through the real Open chooser, strip it
+# in place, import a frame-setting file, export the AVI script and the
+# frame-setting file beside it through the real choosers, compare each with
+# what the CLI writes, and close with Esc. Both projects are named 日本語-é.tpr
+# (two scripts), in two folders.
 # Usage: gui_test.sh fltk|win32 PULLDEX PULLDEX_CLI SAMPLE [SCREENSHOT.png]
 set -u
 kind=$1
@@ -14,7 +15,12 @@ screenshot=${5:-}
 : "${DISPLAY:?needs an X display (run under xvfb-run)}"
 work=$(mktemp -d /tmp/pulldex-gui.XXXXXX)
 trap 'kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*"; echo "0 passed, 1 failed"; exit 1; }
+fail() {
+  echo "FAIL: $*"
+  [ -n "${PULLDEX_GUI_FAILSHOT:-}" ] && import -window root "$PULLDEX_GUI_FAILSHOT"
+  echo "0 passed, 1 failed"
+  exit 1
+}
 
 if [ "$kind" = win32 ]; then
   wine=${PULLDEX_WINE:-wine64}
@@ -22,15 +28,28 @@ if [ "$kind" = win32 ]; then
   native() { echo "Z:${1//\//\\}"; }  # a Windows path for a file of ours
   open_title='^Open$'
   save_title='^Save As$'
+  # Wine focuses its question whether to replace a file, titled as the chooser.
+  answer_yes() {
+    xdotool search --onlyvisible --name '^Save As$' >/dev/null 2>&1 && xdotool key Return
+  }
   # Wine's chooser takes a whole Windows path; a proposed name is replaced
   # by selecting it all.
   typed() { native "$1"; }
-  replace_name() { xdotool key End shift+Home; xdotool type --delay 20 "$(native "$work/$2")"; }
+  replace_name() { xdotool key End shift+Home; xdotool type --delay 20 "$(native "$here/$2")"; }
 else
   run() { "$@"; }
   native() { echo "$1"; }
   open_title='^Choose File$'
   save_title='^Choose File$'
+  # FLTK's question whether to replace a file has no title and, without a
+  # window manager, no focus.
+  answer_yes() {
+    local id
+    for id in $(xdotool search --onlyvisible --class '^FLTK$' 2>/dev/null); do
+      [ -z "$(xdotool getwindowname "$id" 2>/dev/null)" ] && { press "$id" key Return; return 0; }
+    done
+    return 0
+  }
   # FLTK's chooser starts in the current folder and completes names as they
   # are typed, which garbles a typed folder: type the bare name, after
   # deleting the proposed one.
@@ -42,14 +61,23 @@ else
   }
 fi
 
-cp "$sample" "$work/first.tpr"
-printf '1?026011111111110202020202' >"$work/second.sfs"
-printf '1000200030004000500060001' >"$work/third.sfs"
+name='日本語-é'
+mkdir "$work/one" "$work/two"
+here=$work/two  # the second project, its outputs, and the folder the dialog starts in
+cp "$sample" "$work/sample.tpr"
+sample_native=$(native "$work/sample.tpr")
+printf '1?026011111111110202020202' >"$here/second.sfs"
+printf '1000200030004000500060001' >"$here/third.sfs"
 cli_do() { run "$cli" "$@" || fail "pulldex-cli $*"; }
-cli_do strip --sfs "$(native "$work/second.sfs")" "$(native "$work/first.tpr")" -o "$(native "$work/second.tpr")"
-cli_do strip "$(native "$work/second.tpr")" -o "$(native "$work/expected.tpr")"
-cli_do asc --sfs "$(native "$work/third.sfs")" "$(native "$work/second.tpr")" -o "$(native "$work/expected.asc")"
-cli_do sfs --sfs "$(native "$work/third.sfs")" "$(native "$work/second.tpr")" -o "$(native "$work/expected.sfs")"
+# The first project: the sample with other frame settings. The second: the
+# sample itself, whose copy frames the in-place strip removes.
+cli_do strip --sfs "$(native "$here/second.sfs")" "$sample_native" -o "$(native "$work/one/$name.tpr")"
+cli_do asc "$(native "$work/one/$name.tpr")" -o "$(native "$here/first.asc")"
+cp "$sample" "$here/$name.tpr"
+cli_do strip "$(native "$here/$name.tpr")" -o "$(native "$here/expected.tpr")"
+cli_do asc --sfs "$(native "$here/third.sfs")" "$(native "$here/$name.tpr")" -o "$(native "$here/expected.asc")"
+cli_do sfs --sfs "$(native "$here/third.sfs")" "$(native "$here/$name.tpr")" -o "$(native "$here/expected.sfs")"
+cmp -s "$here/$name.tpr" "$here/expected.tpr" && fail "the second project has no copy frames to strip"
 
 # Waits up to 30 s for a visible window whose name matches, and prints its id.
 window() {
@@ -68,7 +96,7 @@ press() {  # focus the window, then send keys to it
   xdotool "$@"
 }
 
-cd "$work" || fail "no work folder"
+cd "$here" || fail "no work folder"
 # Without an argument: the dialog opens, and Esc ends it.
 run "$program" &
 pid=$!
@@ -77,41 +105,49 @@ sleep 0.5
 press "$main" key Escape
 wait "$pid" || fail "the program exited with $? after Esc"
 
-run "$program" "$(native "$work/first.tpr")" &
+run "$program" "$(native "$work/one/$name.tpr")" &
 pid=$!
 main=$(window '^Pulldex 0\.56 by Brannock \(tessaly\)$') || fail "the dialog did not open"
 sleep 1
 [ -n "$screenshot" ] && import -window root -crop 420x280+0+0 "$screenshot"
 
-press "$main" key alt+o
-chooser=$(window "$open_title") || fail "the Open chooser did not appear"
-press "$chooser" type --delay 20 "$(typed "$work/second.tpr")"
-xdotool key Return
-sleep 1
-
+# Waits up to 10 s for FILE to hold the bytes of EXPECTED.
+compare() {  # FILE EXPECTED WHAT
+  for _ in $(seq 50); do cmp -s "$1" "$2" && return 0; sleep 0.2; done
+  fail "$3: the dialog's $1 differs from the CLI's $2: $(ls "$(dirname "$1")")"
+}
 # Runs a command by its Alt key; in its chooser, the proposed name becomes
-# NAME (or stays, without one). Waits for OUTPUT and compares it with EXPECTED.
-command() {  # KEY TITLE OUTPUT EXPECTED [NAME]
+# NAME (or stays, without one), and a question whether to replace a file is
+# answered yes.
+command() {  # KEY TITLE [NAME]
   press "$main" key "$1"
   chooser=$(window "$2") || fail "no chooser for $1"
   sleep 0.5
-  [ -n "${5:-}" ] && replace_name second.tpr "$5"
+  [ -n "${3:-}" ] && replace_name "$name.tpr" "$3"
   xdotool key Return
-  for _ in $(seq 50); do [ -f "$work/$3" ] && break; sleep 0.2; done
-  sleep 0.3
-  cmp -s "$work/$3" "$work/$4" || fail "$1: the dialog's $3 differs from the CLI's $4: $(ls "$work")"
+  sleep 1
+  answer_yes
 }
-# Without copy frames, from the loaded list.
-command alt+r "$save_title" dialog.tpr expected.tpr dialog.tpr
-# An import, which the later commands use; the Open chooser reads the file.
-press "$main" key alt+i
-chooser=$(window "$open_title") || fail "no chooser for the import"
-sleep 0.5
-replace_name second.tpr third.sfs
+
+# The project of the command line loaded: its script, beside it in one/.
+command alt+e "$save_title"
+compare "$work/one/$name.asc" first.asc "the script of the command line's project"
+
+press "$main" key alt+o
+chooser=$(window "$open_title") || fail "the Open chooser did not appear"
+press "$chooser" type --delay 20 "$(typed "$here/$name.tpr")"
 xdotool key Return
 sleep 1
-command alt+e "$save_title" second.asc expected.asc
-command alt+x "$save_title" dialog.sfs expected.sfs dialog.sfs
+
+# Without copy frames, in place, from the loaded list.
+command alt+r "$save_title"
+compare "$here/$name.tpr" expected.tpr "the project stripped in place"
+# An import, which the later commands use; the Open chooser reads the file.
+command alt+i "$open_title" third.sfs
+command alt+e "$save_title"
+compare "$here/$name.asc" expected.asc "the script"
+command alt+x "$save_title" "$name.sfs"
+compare "$here/$name.sfs" expected.sfs "the frame-setting file"
 
 press "$main" key Escape
 for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done

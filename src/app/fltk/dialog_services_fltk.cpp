@@ -86,7 +86,9 @@ bool runFileChooser(Window, FileChooser& chooser) {
   const std::string folder = slash == std::string::npos ? "" : proposed.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? proposed : proposed.substr(slash + 1);
   if (!folder.empty()) native.directory(folder.c_str());
-  if (!name.empty()) native.preset_file(name.c_str());
+  // FLTK's chooser reads a bare preset name as one in the current folder, and
+  // would save there: the whole path keeps the proposed folder.
+  if (!name.empty()) native.preset_file(proposed.c_str());
   if (native.show() != 0 || native.filename() == nullptr || *native.filename() == '\0') return false;
   chooser.setFilePath(native.filename());
   return true;
