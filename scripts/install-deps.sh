@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Pulldex needs that are missing.
-# Usage: install-deps.sh native|all
+# Usage: install-deps.sh native|all|shots (shots: all, and the small window
+# manager that frames the screenshots of docs/)
 set -euo pipefail
 # fluid: FLTK's CMake package names it, and configure fails without it.
 native=(g++ cmake ninja-build libgtest-dev libcli11-dev libfltk1.3-dev fluid)
@@ -10,7 +11,8 @@ all=("${native[@]}" g++-mingw-w64-x86-64 wine64 xvfb xauth xdotool imagemagick x
 case "${1:-all}" in
   native) wanted=("${native[@]}") ;;
   all) wanted=("${all[@]}") ;;
-  *) echo "usage: $0 native|all" >&2; exit 2 ;;
+  shots) wanted=("${all[@]}" twm) ;;
+  *) echo "usage: $0 native|all|shots" >&2; exit 2 ;;
 esac
 missing=()
 for p in "${wanted[@]}"; do
