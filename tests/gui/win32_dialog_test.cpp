@@ -275,5 +275,47 @@ TEST_F(Win32DialogTest, ControlsComeFromCommonControls6) {
   EXPECT_NE(lower.find(L"comctl32.dll"), std::wstring::npos);
 }
 
+// The CLI shows UTF-8 names on the console it shares with its caller while
+// it runs, and gives the console its code page back when it ends.
+TEST(CliConsole, UsesUtf8WhileItRunsAndRestoresTheCodePage) {
+  const char* cli = std::getenv("PULLDEX_CLI_EXE");
+  if (!cli) GTEST_SKIP() << "PULLDEX_CLI_EXE names no exe";
+  // A console of its own, whatever the test program was started with.
+  FreeConsole();
+  if (!AllocConsole()) GTEST_SKIP() << "no console to share (error " << GetLastError() << ")";
+  ASSERT_TRUE(SetConsoleOutputCP(437));
+
+  // The CLI reads a project from a pipe that stays open, so it waits while
+  // the console is looked at.
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
+  SetHandleInformation(writeEnd, HANDLE_FLAG_INHERIT, 0);
+  const HANDLE nul = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = readEnd;
+  startup.hStdOutput = nul;
+  startup.hStdError = nul;
+  std::wstring command = L"\"" + toWide(cli) + L"\" info -";
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process));
+  CloseHandle(readEnd);
+
+  UINT during = 0;
+  for (int i = 0; i < 250 && during != CP_UTF8; ++i) {
+    Sleep(20);
+    during = GetConsoleOutputCP();
+  }
+  EXPECT_EQ(during, static_cast<UINT>(CP_UTF8));
+  CloseHandle(writeEnd);  // the project ends: the CLI reports and exits
+  EXPECT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
+  EXPECT_EQ(GetConsoleOutputCP(), 437u);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  CloseHandle(nul);
+}
+
 }  // namespace
 }  // namespace pulldex::app
