@@ -2,8 +2,8 @@
 #include <windows.h>
 #include <commdlg.h>
 
-#include <cstddef>
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <vector>
