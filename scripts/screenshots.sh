@@ -11,7 +11,7 @@ for exe in build/native/pulldex build/windows/pulldex.exe; do
   [ -x "$exe" ] || { echo "build the native and windows presets first ($exe is missing)" >&2; exit 1; }
 done
 work=$(mktemp -d /tmp/pulldex-shots.XXXXXX)
-export WINEPREFIX=${PULLDEX_SHOTS_PREFIX:-$work/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$work/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 Xvfb :93 -screen 0 1024x768x24 -nolisten tcp &

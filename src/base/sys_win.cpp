@@ -26,16 +26,20 @@ std::string folderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-// A path of ours (in the A calls' code page: UTF-8 under the manifest) for
-// the W calls, which take paths of any length. A path too long for the old
-// limit gets the \\?\ form, which needs no system setting.
+// A text in the A calls' code page (UTF-8 under the manifest) as UTF-16;
+// empty when it cannot be converted.
+std::wstring fromCodePage(const std::string& text) {
+  if (text.empty()) return {};
+  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring w(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), w.data(), n);
+  return w;
+}
+
+// A path of ours for the W calls, which take paths of any length. A path too
+// long for the old limit gets the \\?\ form, which needs no system setting.
 std::wstring wide(const std::string& path) {
-  std::wstring w;
-  if (!path.empty()) {
-    const int n = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-    w.resize(static_cast<std::size_t>(n > 0 ? n : 0));
-    if (n > 0) MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), w.data(), n);
-  }
+  const std::wstring w = fromCodePage(path);
   if (w.size() < MAX_PATH - 14 || w.rfind(L"\\\\?\\", 0) == 0 || w.rfind(L"\\\\.\\", 0) == 0) return w;
   DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
   if (n == 0) return w;
@@ -300,13 +304,12 @@ void abandonReplace(Pending& p) {
 
 std::string toUtf8(const std::string& text) {
   if (GetACP() == CP_UTF8 || text.empty()) return text;
-  const int wide = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (wide <= 0) return text;
-  std::wstring w(static_cast<std::size_t>(wide), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), w.data(), wide);
-  const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
+  const std::wstring w = fromCodePage(text);
+  if (w.empty()) return text;
+  const int length = static_cast<int>(w.size());
+  const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), length, nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, out.data(), n, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, w.data(), length, out.data(), n, nullptr, nullptr);
   return out;
 }
 
