@@ -23,22 +23,21 @@ class ByteReader {
     out = static_cast<std::int32_t>(u);
     return true;
   }
-  // An i32 and two bytes, with one bounds check: the records of an IVTC list.
-  bool record(std::int32_t& value, std::uint8_t& a, std::uint8_t& b) {
-    if (remaining() < 6) return false;
-    value = static_cast<std::int32_t>(le32(data_ + at_));
-    a = data_[at_ + 4];
-    b = data_[at_ + 5];
-    at_ += 6;
-    return true;
+  // The next `n` bytes, or nullptr when fewer remain: for a fixed-size
+  // record that the caller decodes with le32 and plain indexes below n.
+  const std::uint8_t* take(std::size_t n) {
+    if (remaining() < n) return nullptr;
+    const std::uint8_t* p = data_ + at_;
+    at_ += n;
+    return p;
   }
 
- private:
   static std::uint32_t le32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
   }
 
+ private:
   const std::uint8_t* data_;
   std::size_t size_;
   std::size_t at_ = 0;

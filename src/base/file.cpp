@@ -26,7 +26,7 @@ std::int64_t InputFile::read(void* buffer, std::size_t n) {
         if (got < 0) return -1;
         return static_cast<std::int64_t>(total) + got;
       }
-      if (!ahead_) ahead_ = std::make_unique<char[]>(kAhead);
+      if (!ahead_) ahead_ = makePageBuffer<char>(kAhead);
       const std::int64_t got = noted(sys::read(handle_, ahead_.get(), kAhead));
       if (got < 0) return -1;
       aheadUsed_ = 0;
@@ -60,25 +60,51 @@ Status AtomicOutput::open(const std::string& destination, Error cannotCreate) {
         return {cannotCreate, Subject::Output, error};
     }
   }
-  buffer_ = std::make_unique<char[]>(kBufferSize);
+  buffer_ = makePageBuffer<char>(kBufferSize);
   used_ = 0;
+  written_ = writebackFrom_ = 0;
   return {};
 }
 
+void AtomicOutput::wrote(std::int64_t n) {
+  written_ += n;
+  if (written_ - writebackFrom_ < kWritebackStep) return;
+  sys::startWriteback(pending_.handle, writebackFrom_, written_ - writebackFrom_);
+  writebackFrom_ = written_;
+}
+
 bool AtomicOutput::flush() {
-  if (used_ > 0 && !failed_ && !sys::writeAll(pending_.handle, buffer_.get(), used_)) failed(sys::lastError());
+  if (used_ > 0 && !failed_) {
+    if (sys::writeAll(pending_.handle, buffer_.get(), used_))
+      wrote(static_cast<std::int64_t>(used_));
+    else
+      failed(sys::lastError());
+  }
   used_ = 0;
   return !failed_;
 }
 
 bool AtomicOutput::write(const void* data, std::size_t n) {
   if (failed_ || pending_.handle == sys::kNoHandle) return false;
-  if (used_ + n > kBufferSize) {
-    if (!flush()) return false;
-    if (n >= kBufferSize) return sys::writeAll(pending_.handle, data, n) || failed(sys::lastError());
+  // Only whole buffers go to the file, so that its offsets stay aligned to
+  // pages for the copies into the system's cache.
+  const auto* bytes = static_cast<const char*>(data);
+  while (n > 0) {
+    if (used_ == 0 && n >= kBufferSize) {
+      const std::size_t whole = n - n % kBufferSize;
+      if (!sys::writeAll(pending_.handle, bytes, whole)) return failed(sys::lastError());
+      wrote(static_cast<std::int64_t>(whole));
+      bytes += whole;
+      n -= whole;
+      continue;
+    }
+    const std::size_t part = std::min(n, kBufferSize - used_);
+    std::memcpy(buffer_.get() + used_, bytes, part);
+    used_ += part;
+    bytes += part;
+    n -= part;
+    if (used_ == kBufferSize && !flush()) return false;
   }
-  std::memcpy(buffer_.get() + used_, data, n);
-  used_ += n;
   return true;
 }
 
@@ -87,19 +113,20 @@ CopyResult AtomicOutput::copyFrom(InputFile& in, std::int64_t offset, std::int64
   if (!in.seek(offset)) return CopyResult::ReadFailed;
   std::int64_t left = length;
 
-  // The kernel copies without passing the bytes through us where it can.
-  if (left > 0) {
-    const std::int64_t copied = sys::kernelCopy(in.handle(), pending_.handle, left);
+  // The kernel copies without passing the bytes through us where it can, a
+  // write-back step at a time.
+  while (left > 0) {
+    const std::int64_t copied = sys::kernelCopy(in.handle(), pending_.handle, std::min(left, kWritebackStep));
     if (copied < 0 && sys::lastError() != 0) {
       // Which side failed is not told; the read side is checked by reading.
       failed(sys::lastError());
       return CopyResult::WriteFailed;
     }
-    if (copied > 0) {
-      left -= copied;
-      if (!in.seek(offset + copied)) return CopyResult::ReadFailed;
-    }
+    if (copied <= 0) break;
+    left -= copied;
+    wrote(copied);
   }
+  if (left < length && !in.seek(offset + (length - left))) return CopyResult::ReadFailed;
 
   // What the kernel did not copy goes through the write buffer, empty after the flush above.
   char* chunk = buffer_.get();
@@ -112,6 +139,7 @@ CopyResult AtomicOutput::copyFrom(InputFile& in, std::int64_t offset, std::int64
       failed(sys::lastError());
       return CopyResult::WriteFailed;
     }
+    wrote(got);
     left -= got;
   }
   // A file that shrank under us would otherwise leave a silent hole.

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/page_buffer.h"
 #include "base/sys.h"
 #include "model/error.h"
 
@@ -58,7 +59,7 @@ class InputFile {
   sys::Handle handle_ = sys::kNoHandle;
   sys::Kind kind_ = sys::Kind::Regular;
   int error_ = 0;
-  std::unique_ptr<char[]> ahead_;
+  PageBuffer<char> ahead_;
   std::size_t aheadUsed_ = 0;
   std::size_t aheadFill_ = 0;
 };
@@ -106,6 +107,10 @@ class AtomicOutput final : public Sink {
 
  private:
   bool flush();
+  // Counts bytes that reached the file and starts their write-back every
+  // kWritebackStep bytes: the disk works while more is made, instead of all
+  // at once in the commit's flush.
+  void wrote(std::int64_t n);
   bool failed(int error) {
     if (error_ == 0) error_ = error;
     failed_ = true;
@@ -113,8 +118,11 @@ class AtomicOutput final : public Sink {
   }
 
   static constexpr std::size_t kBufferSize = 1 << 16;
+  static constexpr std::int64_t kWritebackStep = std::int64_t{8} << 20;
   sys::Pending pending_;
-  std::unique_ptr<char[]> buffer_;
+  std::int64_t written_ = 0;
+  std::int64_t writebackFrom_ = 0;
+  PageBuffer<char> buffer_;
   std::size_t used_ = 0;
   bool failed_ = false;
   int error_ = 0;

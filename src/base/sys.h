@@ -38,6 +38,11 @@ bool writeAll(Handle h, const void* data, std::size_t n);
 // buffer), -1 with an error number when reading or writing failed.
 std::int64_t kernelCopy(Handle in, Handle out, std::int64_t length);
 
+// Asks the system to start writing these bytes of a file to the disk now,
+// without waiting for it, so that the flush before a commit finds little
+// left to do. Does nothing where the platform has no such call.
+void startWriteback(Handle h, std::int64_t offset, std::int64_t length);
+
 // What makes a file the same file: a changed identity means it was replaced
 // or written since.
 struct Identity {
@@ -62,7 +67,7 @@ struct Pending {
   std::string destination;  // the file that commit replaces (links followed)
   std::string tempPath;     // a named temporary file, where the platform needs one
   bool existed = false;
-  Identity old;             // the destination as it was when the write began
+  Identity old;  // the destination as it was when the write began
 };
 
 // Prepares a pending file for `destination`: follows links the kernel would

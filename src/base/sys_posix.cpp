@@ -247,6 +247,17 @@ std::int64_t kernelCopy(Handle in, Handle out, std::int64_t length) {
 #endif
 }
 
+void startWriteback(Handle h, std::int64_t offset, std::int64_t length) {
+#ifdef __linux__
+  // Only a hint: a failure changes nothing, the commit's fsync still flushes all.
+  (void)::sync_file_range(fd(h), offset, length, SYNC_FILE_RANGE_WRITE);
+#else
+  (void)h;
+  (void)offset;
+  (void)length;
+#endif
+}
+
 bool identify(Handle h, Identity& out) {
   struct stat st {};
   if (::fstat(fd(h), &st) != 0) return false;

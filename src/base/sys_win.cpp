@@ -108,12 +108,13 @@ int lastError() { return static_cast<int>(GetLastError()); }
 
 std::string errorMessage(int error) {
   char* text = nullptr;
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+  const DWORD n =
+      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
   std::string message = n > 0 && text ? std::string(text, n) : "error " + std::to_string(error);
   if (text) LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.' ||
-                              message.back() == ' '))
+  while (!message.empty() &&
+         (message.back() == '\n' || message.back() == '\r' || message.back() == '.' || message.back() == ' '))
     message.pop_back();
   return message;
 }
@@ -192,6 +193,9 @@ std::int64_t kernelCopy(Handle, Handle, std::int64_t) {
   SetLastError(0);
   return -1;
 }
+
+// Windows has no call that starts a write-back without waiting for it.
+void startWriteback(Handle, std::int64_t, std::int64_t) {}
 
 bool identify(Handle h, Identity& out) { return identityOf(win(h), out); }
 

@@ -2,82 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "base/file.h"
+#include "base/page_buffer.h"
+#include "formats/decimal_counter.h"
 
 namespace pulldex {
-
-namespace {
-
-// Writes the decimal digits of `value` at `out` and returns the end: two
-// digits at a time from the last one, as the script writes two numbers a line
-// and millions of lines for a long video.
-char* appendDecimal(char* out, std::uint32_t value) {
-  static constexpr char kPairs[] =
-      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-      "8081828384858687888990919293949596979899";
-  static constexpr std::uint32_t kTens[] = {10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
-  int length = 1;
-  while (length < 10 && value >= kTens[length - 1]) ++length;
-  char* p = out + length;
-  while (value >= 100) {
-    const std::uint32_t pair = (value % 100) * 2;
-    value /= 100;
-    *--p = kPairs[pair + 1];
-    *--p = kPairs[pair];
-  }
-  if (value >= 10) {
-    *--p = kPairs[value * 2 + 1];
-    *--p = kPairs[value * 2];
-  } else {
-    *--p = static_cast<char>('0' + value);
-  }
-  return out + length;
-}
-
-// A decimal number kept as text, for the two numbers of a line, which only
-// grow: stepping up by a little changes a digit or two, where formatting anew
-// costs a division per pair of digits, millions of times for a long video.
-class DecimalCounter {
- public:
-  void advanceTo(std::uint32_t value) {
-    if (value - value_ > kMaxSteps) {
-      value_ = value;
-      const DecimalText text(value);
-      start_ = kDigits - text.view().size();
-      std::memset(digits_, '0', start_);
-      std::memcpy(digits_ + start_, text.view().data(), text.view().size());
-      return;
-    }
-    for (; value_ < value; ++value_) increment();
-  }
-  // Copies a fixed 10 bytes, which is one move, and returns the end of the
-  // digits: the caller has room for them and overwrites what follows.
-  char* append(char* out) const {
-    std::memcpy(out, digits_ + start_, kDigits);
-    return out + (kDigits - start_);
-  }
-
- private:
-  static constexpr std::uint32_t kMaxSteps = 32;
-  static constexpr std::size_t kDigits = 10;
-
-  void increment() {
-    std::size_t i = kDigits - 1;
-    while (digits_[i] == '9') digits_[i--] = '0';
-    ++digits_[i];
-    start_ = std::min(start_, i);
-  }
-
-  // Right-aligned in the first 10 bytes, '0' before the first digit; the
-  // rest is room for the fixed-size copy.
-  char digits_[2 * kDigits] = {'0', '0', '0', '0', '0', '0', '0', '0', '0', '0'};
-  std::size_t start_ = kDigits - 1;
-  std::uint32_t value_ = 0;
-};
-
-}  // namespace
 
 DecimalText::DecimalText(std::uint32_t value)
     : length_(static_cast<std::size_t>(appendDecimal(digits_, value) - digits_)) {}
@@ -120,31 +51,34 @@ char* appendPattern(char* out, const PatternLine& line) {
 // measured once, however far the look-ahead reaches.
 class Chain {
  public:
-  explicit Chain(const FrameList& list) : list_(list), position_(list.gap(-1)), next_(position_) {}
+  explicit Chain(const FrameList& list) : list_(&list), position_(list.gap(-1)), next_(position_) {}
 
-  bool done() const { return position_ >= list_.count(); }
+  bool done() const { return position_ >= list_->count(); }
   // The current kept entry.
   std::int64_t position() const { return position_; }
   // Gap k (0 to 7) of the chain from the current entry.
   std::int64_t gap(int k) {
     for (; known_ <= k; ++known_) {
-      gaps_[known_] = list_.gap(next_);
-      next_ += gaps_[known_] + 1;
+      gaps_[(first_ + known_) % kRing] = list_->gap(next_);
+      next_ += gaps_[(first_ + known_) % kRing] + 1;
     }
-    return gaps_[k];
+    return gaps_[(first_ + k) % kRing];
   }
-  // On to the next kept entry.
+  // On to the next kept entry. The known gaps stay where they are, in a
+  // ring: moving them down would cost more than the walk itself.
   void advance() {
     position_ += gap(0) + 1;
-    std::copy(gaps_ + 1, gaps_ + known_, gaps_);
+    first_ = (first_ + 1) % kRing;
     --known_;
   }
 
  private:
-  const FrameList& list_;
+  const FrameList* list_;
   std::int64_t position_;
+  static constexpr unsigned kRing = 8;
   std::int64_t next_;  // the chain position after the known gaps
-  std::int64_t gaps_[8] = {};
+  std::int64_t gaps_[kRing] = {};
+  unsigned first_ = 0;  // where gap 0 is
   int known_ = 0;
 };
 
@@ -230,14 +164,21 @@ bool generateScript(const FrameList& list, Emit&& emit) {
   DecimalCounter start;
   DecimalCounter kept;
   PatternLine lines[1024];
-  char batch[1 << 16];
+  // Batches of a fixed size, larger than the file output's buffer and a
+  // multiple of it, so that each goes to the file without another copy and
+  // the file's offsets stay aligned. A line may run into the room behind.
+  constexpr std::size_t kBatch = std::size_t{1} << 17;
+  const PageBuffer<char> storage = makePageBuffer<char>(kBatch + kMaxLine);
+  char* const batch = storage.get();
   char* p = batch;
   for (std::size_t n; (n = walker.next(lines, std::size(lines))) > 0;) {
     for (std::size_t l = 0; l < n; ++l) {
       const PatternLine& line = lines[l];
-      if (p + kMaxLine > batch + sizeof batch) {
-        if (!emit(batch, static_cast<std::size_t>(p - batch))) return false;
-        p = batch;
+      if (p >= batch + kBatch) {
+        if (!emit(batch, kBatch)) return false;
+        const auto over = static_cast<std::size_t>(p - (batch + kBatch));
+        std::memcpy(batch, batch + kBatch, over);
+        p = batch + over;
       }
       start.advanceTo(static_cast<std::uint32_t>(line.entry / 2));
       p = start.append(p);

@@ -1,10 +1,11 @@
-// Forward reader of an open file through one 32 KiB window: finds a marker,
+// Forward reader of an open file through a 32 KiB window: finds a marker,
 // then hands out the bytes from it on.
 #pragma once
 
 #include <cstdint>
 
 #include "base/file.h"
+#include "base/page_buffer.h"
 
 namespace pulldex {
 
@@ -12,6 +13,10 @@ class BlockScanner {
  public:
   static constexpr std::int32_t kWindowSize = 32768;
   static constexpr std::int32_t kStep = 16384;
+  // The window slides through this buffer in steps; bytes are moved to its
+  // front only when the window reaches its end, and the file is read in
+  // pieces this large, straight into it.
+  static constexpr std::int32_t kBufferSize = 8 * kWindowSize;
 
   // The file must stand at its start; the scanner never closes it.
   explicit BlockScanner(InputFile& file);
@@ -28,18 +33,23 @@ class BlockScanner {
   bool failed() const { return failed_; }
 
  private:
-  void refill();
+  // Makes a whole window's worth of bytes from the read position available,
+  // as far as the file has them.
+  void fillWindow();
   std::int32_t readFile(std::uint8_t* into, std::int32_t n);
 
   InputFile& file_;
-  std::uint8_t window_[kWindowSize];
+  PageBuffer<std::uint8_t> buffer_;
+  // Absolute file offset of buffer_[0].
+  std::int64_t bufferOffset_ = 0;
+  // Valid bytes in buffer_, from its start.
   std::int32_t fill_ = 0;
+  // Index in buffer_ of the next byte not yet consumed: the window's start.
   std::int32_t position_ = 0;
-  std::int64_t searchOffset_ = 0;
   // Absolute offset of the first start position not yet compared, so that
   // the half of the window shared with the previous pass is not searched twice.
   std::int64_t searchedUpTo_ = 0;
-  // A failed read counts as the end of the file, for good.
+  // The file has no more bytes: a read came up short, or failed.
   bool ended_ = false;
   bool failed_ = false;
 };

@@ -43,7 +43,8 @@ Status findBlock(InputFile& file, FoundBlock& found) {
   // A read that failed is no missing block: say why instead.
   if (found.scanner->failed()) return projectFailure(Error::ReadFile, file);
   if (found.offset < 0) return {Error::NoIvtcBlock};
-  if (found.scanner->readBytes(found.header.raw, kHeaderSize) < kHeaderSize) return projectFailure(Error::ReadFile, file);
+  if (found.scanner->readBytes(found.header.raw, kHeaderSize) < kHeaderSize)
+    return projectFailure(Error::ReadFile, file);
   return {};
 }
 
@@ -132,7 +133,7 @@ Status readIvtcList(InputFile& file, FrameList& out, BlockLocation* where) {
 
   FrameList list;
   list.entries.reserve(static_cast<std::size_t>(std::min<std::int64_t>(recordBytes / kRecordSize, kMaxFrames)));
-  std::size_t entries = 0;  // list.entries.size(), kept here: the loop below is hot
+  std::size_t entries = 0;  // list.entries.size()
   std::int32_t highest = -1;
   std::int32_t last = -1;
   constexpr std::int32_t kChunk = kRecordSize * 8192;
@@ -142,25 +143,24 @@ Status readIvtcList(InputFile& file, FrameList& out, BlockLocation* where) {
     if (block.scanner->readBytes(chunk, want) < want)
       return block.scanner->failed() ? projectFailure(Error::ReadFile, file) : Status{Error::FileFormat};
     left -= want;
-    ByteReader reader(chunk, static_cast<std::size_t>(want));
-    // Locals only in this loop: a byte stored into the list may alias
-    // anything in memory, which would reload every field after each store.
-    FrameEntry* data = list.entries.data();
-    std::int32_t frame;
-    std::uint8_t code, flag;
-    while (reader.record(frame, code, flag)) {
-      if (frame < 0 || frame >= kMaxFrames) return {Error::FileFormat};
-      const auto index = static_cast<std::size_t>(frame);
-      // Grown in steps within the room reserved for one entry per record,
-      // then cut to the last record's frame below.
-      if (index >= entries) {
-        list.entries.resize(entries = std::max(index + 1, std::min(2 * entries, list.entries.capacity())));
-        data = list.entries.data();
-      }
-      data[index] = {code, static_cast<std::uint8_t>(flag + 1)};
-      highest = std::max(highest, frame);
-      last = frame;
-    }
+    const auto bytes = static_cast<std::size_t>(want);
+    // First the chunk's highest frame, so that the list grows at most once
+    // per chunk and the loop that stores the records calls nothing: a call
+    // in it would push its values out of the registers.
+    std::uint32_t top = 0;
+    for (ByteReader reader(chunk, bytes); const std::uint8_t* record = reader.take(kRecordSize);)
+      top = std::max(top, ByteReader::le32(record));
+    // A negative frame reads as a huge one here.
+    if (top >= static_cast<std::uint32_t>(kMaxFrames)) return {Error::FileFormat};
+    // Grown in steps within the room reserved for one entry per record,
+    // then cut to the last record's frame below.
+    if (top >= entries)
+      list.entries.resize(entries = std::max<std::size_t>(top + 1, std::min(2 * entries, list.entries.capacity())));
+    FrameEntry* const data = list.entries.data();
+    for (ByteReader reader(chunk, bytes); const std::uint8_t* record = reader.take(kRecordSize);)
+      data[ByteReader::le32(record)] = {record[4], static_cast<std::uint8_t>(record[5] + 1)};
+    highest = std::max(highest, static_cast<std::int32_t>(top));
+    last = static_cast<std::int32_t>(ByteReader::le32(chunk + bytes - kRecordSize));
   }
   // The last record sizes the list; one naming a later frame is corrupt.
   if (highest > last) return {Error::FileFormat};

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "formats/avi_script.h"
+#include "formats/decimal_counter.h"
 #include "lists.h"
 #include "project_builder.h"
 #include "temp_dir.h"
@@ -110,6 +111,37 @@ TEST(AviScript, DecimalText) {
   const std::pair<std::uint32_t, const char*> cases[] = {
       {0, "0"}, {7, "7"}, {10, "10"}, {1234567, "1234567"}, {4294967295u, "4294967295"}};
   for (const auto& [value, text] : cases) EXPECT_EQ(decimalText(value).view(), text);
+}
+
+// The counter against std::to_string over runs of steps: carries through
+// every digit, steps up to 99 (added in place) and beyond (set anew), and the
+// move past eight digits, where it formats each value anew.
+TEST(AviScript, DecimalCounterFollowsEveryStep) {
+  struct Run {
+    std::uint32_t from, to, step;
+  } runs[] = {
+      {0, 1200, 1},
+      {5, 20'000, 37},
+      {1, 100'000, 99},
+      {0, 2'000'000, 100},
+      {7, 3'000'000, 250},
+      {0, 1'000'000, 999},
+      {123, 9'000'000, 65'537},
+      {9'999'990, 10'000'010, 1},
+      {99'999'900, 100'000'100, 3},
+      {99'999'999, 100'000'000, 1},
+      {4'294'967'000u, 4'294'967'295u, 7},
+  };
+  for (const Run& r : runs) {
+    DecimalCounter counter;
+    for (std::uint64_t v = r.from; v <= r.to; v += r.step) {
+      counter.advanceTo(static_cast<std::uint32_t>(v));
+      char text[32];
+      const char* end = counter.append(text);
+      ASSERT_EQ(std::string(static_cast<const char*>(text), end), std::to_string(v))
+          << "from " << r.from << " by " << r.step;
+    }
+  }
 }
 
 TEST(AviScript, ProposedName) {

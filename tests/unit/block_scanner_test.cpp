@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
+#include <string_view>
 #include <vector>
 
 #include "project/block_scanner.h"
+#include "project/marker_search.h"
 #include "project_builder.h"
 #include "temp_dir.h"
 
@@ -44,6 +47,12 @@ TEST_F(BlockScannerTest, FindsTheFirstMarkerWherever) {
       {"ending a file of exactly one window", 32768 - 24, 0, 32768 - 24},
       {"in the overlap of two passes", 16384 + 16380, 5000, 16384 + 16380},
       {"deep in a long file", 5 * 16384 + 77, 40000, 5 * 16384 + 77},
+      // The window reaches the end of the scanner's buffer, and the bytes
+      // not yet searched move to its front.
+      {"across the end of the first buffer", BlockScanner::kBufferSize - 10, 100, BlockScanner::kBufferSize - 10},
+      {"right behind the first buffer", BlockScanner::kBufferSize, 100, BlockScanner::kBufferSize},
+      {"after several buffers", 3 * BlockScanner::kBufferSize + 16384 - 3, 1000,
+       3 * BlockScanner::kBufferSize + 16384 - 3},
   };
   for (const Case& c : cases) {
     BlockScanner& s = scan(noise(c.before, 1) + kMarker + noise(c.after, 2));
@@ -98,15 +107,17 @@ TEST_F(BlockScannerTest, ReadsAfterAMarkerEndingTheFileComeShort) {
 }
 
 TEST_F(BlockScannerTest, ReadsAcrossManyWindows) {
-  const std::string tail = noise(200000, 9);
+  const std::string tail = noise(200000, 9) + noise(2 * BlockScanner::kBufferSize, 11);
   BlockScanner& s = scan(noise(20000, 10) + kMarker + tail);
   ASSERT_EQ(s.findMarker(kMarker), 20000);
   std::vector<char> got(100000);
   ASSERT_EQ(s.readBytes(got.data(), 100000), 100000);
   EXPECT_EQ(std::string(got.data(), 100000), (kMarker + tail).substr(0, 100000));
   // What is left, up to the end of the file.
-  std::vector<char> rest(200000);
-  EXPECT_EQ(s.readBytes(rest.data(), 200000), 24 + 200000 - 100000);
+  std::vector<char> rest(tail.size());
+  ASSERT_EQ(s.readBytes(rest.data(), static_cast<std::int32_t>(tail.size())),
+            static_cast<std::int32_t>(24 + tail.size() - 100000));
+  EXPECT_EQ(std::string(rest.data(), 24 + tail.size() - 100000), (kMarker + tail).substr(100000));
   EXPECT_EQ(s.readBytes(rest.data(), 10), 0);
 }
 
@@ -117,6 +128,37 @@ TEST_F(BlockScannerTest, CountsOfZeroOrLessReadNothing) {
   EXPECT_EQ(s.readBytes(buffer, 0), 0);
   EXPECT_EQ(s.readBytes(buffer, -5), 0);
   EXPECT_EQ(s.readBytes(buffer, 30), 27) << "nothing was consumed before";
+}
+
+// Every version of the window search against std::string_view::find, on
+// haystacks of few letters, so that partial matches abound, with markers of
+// one byte to longer than a vector. Each haystack is a heap block of its exact
+// size, so that a read past its end shows under AddressSanitizer.
+TEST(MarkerSearch, EveryVersionFindsWhatFindFinds) {
+  std::mt19937 random(20261209);
+  const std::string letters = "Vidt";
+  const auto text = [&](std::size_t n) {
+    std::string s(n, ' ');
+    for (char& c : s) c = letters[random() % letters.size()];
+    return s;
+  };
+  ASSERT_FALSE(markerSearches().empty());
+  for (const MarkerSearch& version : markerSearches()) {
+    for (int round = 0; round < 3000; ++round) {
+      const std::string marker = round % 50 == 0 ? std::string(kMarker) : text(1 + random() % 40);
+      std::string hay = text(random() % 300);
+      // Often the marker itself, anywhere, or cut short at the end.
+      if (round % 3 == 0) hay.insert(random() % (hay.size() + 1), marker);
+      if (round % 7 == 0) hay += marker.substr(0, marker.size() - 1);
+      const auto bytes = std::make_unique<std::uint8_t[]>(hay.size());
+      std::memcpy(bytes.get(), hay.data(), hay.size());
+      const std::size_t expected = std::string_view(hay).find(marker);
+      const std::int32_t got = version.find(reinterpret_cast<const std::uint8_t*>(marker.data()), marker.size(),
+                                            bytes.get(), static_cast<std::int32_t>(hay.size()));
+      ASSERT_EQ(got, expected == std::string_view::npos ? -1 : static_cast<std::int32_t>(expected))
+          << version.name << ": \"" << marker << "\" in \"" << hay << "\"";
+    }
+  }
 }
 
 }  // namespace
