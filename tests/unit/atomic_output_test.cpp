@@ -68,6 +68,38 @@ TEST_F(AtomicOutputTest, ReplacesWholeOrNotAtAll) {
   EXPECT_EQ(dir_.fileCount(), 4u) << "no temporary file is left";
 }
 
+// Writes of every size around the output's 64 KiB buffer, and copies larger
+// than the 8 MiB steps in which the kernel copies and the write-back starts:
+// every byte arrives, in order.
+TEST_F(AtomicOutputTest, WritesAndCopiesOfEverySizeArriveInOrder) {
+  const std::string source = testdata::noise(20 * 1024 * 1024 + 100, 7);
+  ASSERT_TRUE(writeFile(dir_.path("source"), source));
+  InputFile in;
+  ASSERT_TRUE(in.open(dir_.path("source")));
+  AtomicOutput out;
+  ASSERT_TRUE(out.open(dir_.path("out"), Error::CreateScript).ok());
+  std::string expected;
+  std::size_t at = 0;
+  for (const std::size_t n : {1, 65535, 65536, 65537, 200000, 3, 131072, 7, 0, 65536 * 3 + 1}) {
+    const std::string piece = source.substr(at, n);
+    ASSERT_TRUE(out.write(piece)) << n;
+    expected += piece;
+    at += n;
+  }
+  ASSERT_EQ(out.copyFrom(in, 12345, 17 * 1024 * 1024 + 3), CopyResult::Ok);
+  expected += source.substr(12345, 17 * 1024 * 1024 + 3);
+  ASSERT_TRUE(out.write("tail"));
+  expected += "tail";
+  ASSERT_EQ(out.copyFrom(in, 5, 70000), CopyResult::Ok);
+  expected += source.substr(5, 70000);
+  ASSERT_TRUE(out.commit().ok());
+  EXPECT_TRUE(readFile(dir_.path("out")) == expected) << "the output differs";
+
+  // A source that ends before the length asked for is a read failure, not a hole.
+  ASSERT_TRUE(out.open(dir_.path("short"), Error::CreateScript).ok());
+  EXPECT_EQ(out.copyFrom(in, static_cast<std::int64_t>(source.size()) - 10, 9 * 1024 * 1024), CopyResult::ReadFailed);
+}
+
 TEST_F(AtomicOutputTest, DiscardedWithoutCommit) {
   ASSERT_TRUE(writeFile(dir_.path("old.txt"), "old"));
   {
@@ -223,7 +255,8 @@ TEST_F(AtomicOutputTest, NoTemporaryFileOutlivesATerminatedProcess) {
   char self[MAX_PATH];
   ASSERT_GT(GetModuleFileNameA(nullptr, self, sizeof self), 0u);
   SetEnvironmentVariableA("PULLDEX_WRITER_TARGET", dir_.path("old.txt").c_str());
-  std::string command = std::string("\"") + self + "\" --gtest_filter=AtomicOutputTest.NoTemporaryFileOutlivesATerminatedProcess";
+  std::string command =
+      std::string("\"") + self + "\" --gtest_filter=AtomicOutputTest.NoTemporaryFileOutlivesATerminatedProcess";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION child{};

@@ -100,6 +100,48 @@ TEST_F(LoaderTest, EveryFailureKeepsTheOldList) {
   EXPECT_EQ(readIvtcList("", missing.list), Error::OpenProject);
 }
 
+// The loader takes the records in chunks of 8192 and grows the list by each
+// chunk's highest frame. Lists of several chunks, in and out of order, against
+// the same records applied one by one here.
+TEST_F(LoaderTest, ListsOfManyChunks) {
+  const auto expectedOf = [](const std::vector<Record>& records) {
+    std::vector<FrameEntry> entries(static_cast<std::size_t>(records.back().frame) + 1);
+    for (const Record& r : records)
+      entries[static_cast<std::size_t>(r.frame)] = {r.code, static_cast<std::uint8_t>(r.copyFlag + 1)};
+    for (FrameEntry& e : entries) {
+      if (e.state != Kept) continue;
+      e.state = Unlisted;
+      entries[0].state = Kept;
+      break;
+    }
+    return entries;
+  };
+  std::vector<Record> dense, sparse, backwards;
+  for (int i = 0; i < 30000; ++i)
+    dense.push_back({i, static_cast<std::uint8_t>(i % 7), static_cast<std::uint8_t>(i % 5 == 2)});
+  // Far beyond the room reserved for one entry per record, in the second chunk.
+  for (int i = 0; i < 20000; ++i)
+    sparse.push_back({i < 9000 ? i : 4'000'000 + 3 * i, 1, static_cast<std::uint8_t>(i % 3 == 0)});
+  // Each chunk names lower frames than the one before; the last record the highest.
+  for (int i = 0; i < 25000; ++i) backwards.push_back({25000 - i, static_cast<std::uint8_t>(i % 11), 0});
+  backwards.push_back({25001, 4, 0});
+  for (const auto* records : {&dense, &sparse, &backwards}) {
+    const Loaded got = load(noise(300, 4) + ivtcBlock(*records));
+    ASSERT_EQ(got.error, Error::None) << records->size();
+    EXPECT_EQ(got.list.entries, expectedOf(*records)) << records->size();
+  }
+  // A bad frame deep in a later chunk still fails the whole load.
+  std::vector<Record> negative = dense, higher = dense, tooLarge = dense;
+  negative[20000].frame = -5;
+  higher[100].frame = 30000;
+  tooLarge[17000].frame = 16'777'216;
+  for (const auto* records : {&negative, &higher, &tooLarge}) {
+    const Loaded got = load(ivtcBlock(*records));
+    EXPECT_EQ(got.error, Error::FileFormat);
+    EXPECT_EQ(got.list, sentinel());
+  }
+}
+
 TEST_F(LoaderTest, TheLargestAllowedFrameLoads) {
   const Loaded got = load(ivtcBlock({{0, 0, 0}, {16777215, 0, 1}}));
   EXPECT_EQ(got.error, Error::None);
