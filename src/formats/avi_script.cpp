@@ -51,15 +51,15 @@ char* appendPattern(char* out, const PatternLine& line) {
 // measured once, however far the look-ahead reaches.
 class Chain {
  public:
-  explicit Chain(const FrameList& list) : list_(&list), position_(list.gap(-1)), next_(position_) {}
+  explicit Chain(const FrameList& list) : list_(list), position_(list.gap(-1)), next_(position_) {}
 
-  bool done() const { return position_ >= list_->count(); }
+  bool done() const { return position_ >= list_.count(); }
   // The current kept entry.
   std::int64_t position() const { return position_; }
   // Gap k (0 to 7) of the chain from the current entry.
   std::int64_t gap(int k) {
     for (; known_ <= k; ++known_) {
-      gaps_[(first_ + known_) % kRing] = list_->gap(next_);
+      gaps_[(first_ + known_) % kRing] = list_.gap(next_);
       next_ += gaps_[(first_ + known_) % kRing] + 1;
     }
     return gaps_[(first_ + k) % kRing];
@@ -73,7 +73,7 @@ class Chain {
   }
 
  private:
-  const FrameList* list_;
+  const FrameList& list_;
   std::int64_t position_;
   static constexpr unsigned kRing = 8;
   std::int64_t next_;  // the chain position after the known gaps
