@@ -51,15 +51,15 @@ class DecimalCounter {
     value_ = value;
     if (value >= kLimit || step > 99) {
       set(value);
-      return;
+    } else {
+      // The step's two digits are added to the eight with a 64-bit add. Each
+      // byte's sum is biased by 246, so that a sum of ten or more overflows
+      // into the next byte as its carry and leaves the right digit behind.
+      std::uint64_t sum = (word_ - kZeros) + ((step % 10) | std::uint64_t{step / 10} << 8) + kBias;
+      // The bytes that did not overflow still hold the bias; their top bit tells.
+      sum -= ((sum & kTopBits) >> 7) * 0xF6;
+      word_ = sum + kZeros;
     }
-    // The step's two digits are added to the eight with a 64-bit add. Each
-    // byte's sum is biased by 246, so that a sum of ten or more overflows
-    // into the next byte as its carry and leaves the right digit behind.
-    std::uint64_t sum = (word_ - kZeros) + ((step % 10) | std::uint64_t{step / 10} << 8) + kBias;
-    // The bytes that did not overflow still hold the bias; their top bit tells.
-    sum -= ((sum & kTopBits) >> 7) * 0xF6;
-    word_ = sum + kZeros;
     while (length_ < kWordDigits && value_ >= nextPower_) {
       ++length_;
       nextPower_ *= 10;
@@ -83,16 +83,13 @@ class DecimalCounter {
   static constexpr std::uint64_t kBias = 0xF6F6F6F6F6F6F6F6;
   static constexpr std::uint64_t kTopBits = 0x8080808080808080;
 
+  // The digits of `value` anew; advanceTo then sets their count.
   void set(std::uint32_t value) {
     word_ = kZeros;
     length_ = 1;
     nextPower_ = 10;
     if (value >= kLimit) return;
     for (int i = 0; value != 0; ++i, value /= 10) word_ += std::uint64_t{value % 10} << (8 * i);
-    while (length_ < kWordDigits && value_ >= nextPower_) {
-      ++length_;
-      nextPower_ *= 10;
-    }
   }
 
   std::uint64_t word_ = kZeros;

@@ -25,7 +25,7 @@ void BlockScanner::fillWindow() {
   if (ended_ || fill_ - position_ >= kWindowSize) return;
   // The unconsumed bytes, less than one window, go to the front; the rest
   // of the buffer is read behind them in one go.
-  const std::int32_t kept = std::max(fill_ - position_, 0);
+  const std::int32_t kept = fill_ - position_;
   std::memmove(buffer_.get(), buffer_.get() + position_, static_cast<std::size_t>(kept));
   bufferOffset_ += position_;
   position_ = 0;
