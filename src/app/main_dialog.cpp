@@ -4,15 +4,17 @@
 #include "formats/avi_script.h"
 #include "formats/frame_setting_file.h"
 #include "project/ivtc_block.h"
+#include "project/output.h"
+#include "project/project.h"
 
 namespace pulldex::app {
 
 namespace {
 
-FrameList theList;
-// The project file as it was loaded: a removal refuses to copy from a file
-// that was saved anew since, as its list may no longer be the one shown.
-sys::Identity theProject;
+// The project loaded last. A removal refuses to copy from a file that was
+// saved anew since, as its list may no longer be the one shown; the
+// dialog's own saves over it are the project from then on.
+Project theProject;
 
 constexpr char kProjectName[] = "TMPGEnc Project File";
 constexpr char kProjectPattern[] = "*.TPR";
@@ -37,31 +39,54 @@ void choose(Window window, bool saveMode, const char* name, const char* pattern,
 
 }  // namespace
 
-FrameList& currentList() { return theList; }
+FrameList& currentList() { return theProject.list(); }
 
 void loadProject(const std::string& path, Window window) {
-  InputFile file;
-  BlockLocation block;
-  const Status status = !file.open(path) ? Status{file.kind() == sys::Kind::Device ? Error::Device : Error::OpenProject}
-                                         : readIvtcList(file, theList, &block);
-  if (!status.ok()) {
+  Project loaded;
+  if (const Status status = loaded.load(path); !status.ok()) {
     report(status, nullptr);
     return;
   }
-  theProject = block.identity;
+  // No file stays open between commands.
+  loaded.release();
+  theProject = std::move(loaded);
   setPathFieldText(window, path);
   enableListButtons(window, true);
 }
 
 void removeCopyFrames(const std::string& destination, Window window) {
-  report(writeWithoutCopyFrames(pathFieldText(window), destination, theList, &theProject), window);
+  const Status status =
+      writeWithoutCopyFrames(theProject, {.path = destination, .cannotCreate = Error::OpenDestination, .inPlace = true});
+  theProject.release();
+  report(status, window);
 }
 
-void importFrameSettings(const std::string& path, Window window) { report(readFrameSettings(path, theList), window); }
+void importFrameSettings(const std::string& path, Window window) {
+  report(readFrameSettings(path, theProject.list()), window);
+}
 
-void exportFrameSettings(const std::string& path, Window window) { report(writeFrameSettings(path, theList), window); }
+namespace {
 
-void exportAviScript(const std::string& path, Window window) { report(writeAviScript(path, theList), window); }
+// An export: never over the loaded project itself.
+void exportTo(const std::string& path, Error cannotCreate, bool (*write)(Sink&, const FrameList&), Window window) {
+  const Destination destination{.path = path, .cannotCreate = cannotCreate, .project = &theProject};
+  report(writeOutput(destination,
+                     [&](Sink& out) {
+                       write(out, theProject.list());
+                       return Status{};
+                     }),
+         window);
+}
+
+}  // namespace
+
+void exportFrameSettings(const std::string& path, Window window) {
+  exportTo(path, Error::CreateFrameSettings, writeFrameSettings, window);
+}
+
+void exportAviScript(const std::string& path, Window window) {
+  exportTo(path, Error::CreateScript, writeAviScript, window);
+}
 
 void initDialog(Window window, const std::optional<std::string>& initialPath) {
   enableListButtons(window, false);
@@ -90,9 +115,6 @@ bool runCommand(int id, Window window) {
   }
 }
 
-void destroyDialog() {
-  theList = FrameList{};
-  theProject = {};
-}
+void destroyDialog() { theProject = Project{}; }
 
 }  // namespace pulldex::app

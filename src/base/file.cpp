@@ -41,24 +41,49 @@ std::int64_t InputFile::read(void* buffer, std::size_t n) {
   return static_cast<std::int64_t>(total);
 }
 
+CopyResult Sink::copyFrom(InputFile& in, std::int64_t offset, std::int64_t length) {
+  if (!in.seek(offset)) return CopyResult::ReadFailed;
+  constexpr std::size_t kChunk = 1 << 16;
+  const auto chunk = makePageBuffer<char>(kChunk);
+  for (std::int64_t left = length; left > 0;) {
+    const std::int64_t got = in.read(chunk.get(), static_cast<std::size_t>(std::min<std::int64_t>(left, kChunk)));
+    // A file that shrank under us would otherwise leave a silent hole.
+    if (got <= 0) return CopyResult::ReadFailed;
+    if (!write(chunk.get(), static_cast<std::size_t>(got))) return CopyResult::WriteFailed;
+    left -= got;
+  }
+  return CopyResult::Ok;
+}
+
 Status AtomicOutput::open(const std::string& destination, Error cannotCreate) {
   discard();
   error_ = 0;
   failed_ = false;
-  const sys::Refusal refusal = sys::beginReplace(destination, pending_);
-  if (refusal != sys::Refusal::None) {
-    const int error = sys::lastError();
-    sys::abandonReplace(pending_);
-    switch (refusal) {
-      case sys::Refusal::HardLinks:
-        return {Error::HardLinks, Subject::Output, 0};
-      case sys::Refusal::UnsafeLink:
-        return {Error::UnsafeLink, Subject::Output, 0};
-      case sys::Refusal::KeepOwner:
-        return {Error::KeepOwner, Subject::Output, error};
-      default:
-        return {cannotCreate, Subject::Output, error};
-    }
+  old_ = {};
+  pending_ = sys::Pending{};
+  pending_.destination = destination;
+  const auto refused = [&](Error error, int osError) {
+    discard();
+    return Status{error, Subject::Output, osError};
+  };
+  bool unsafe = false;
+  if (const int e = sys::followLinks(pending_.destination, unsafe); e != 0) return refused(cannotCreate, e);
+  if (unsafe) return refused(Error::UnsafeLink, 0);
+  sys::PathFacts facts;
+  if (const int e = sys::examine(pending_.destination, facts); e != 0) return refused(cannotCreate, e);
+  if (facts.exists) {
+    if (facts.folder || !facts.regular) return refused(cannotCreate, facts.folder ? sys::kErrorFolder : 0);
+    // Refused even for root, who could write it anyway: the user marked it
+    // so on purpose.
+    if (facts.readOnly || !facts.writable) return refused(cannotCreate, sys::kErrorDenied);
+    // Replacing one name of several would split them silently.
+    if (facts.links > 1) return refused(Error::HardLinks, 0);
+    pending_.existed = true;
+    old_ = facts.identity;
+  }
+  if (const int e = sys::createPending(pending_); e != 0) return refused(cannotCreate, e);
+  if (pending_.existed) {
+    if (const int e = sys::copyMetadata(pending_); e != 0) return refused(Error::KeepOwner, e);
   }
   buffer_ = makePageBuffer<char>(kBufferSize);
   used_ = 0;
@@ -114,14 +139,10 @@ CopyResult AtomicOutput::copyFrom(InputFile& in, std::int64_t offset, std::int64
   std::int64_t left = length;
 
   // The kernel copies without passing the bytes through us where it can, a
-  // write-back step at a time.
+  // write-back step at a time. When it fails, it does not say which side
+  // did: the rest then goes through the buffer, whose reads and writes do.
   while (left > 0) {
     const std::int64_t copied = sys::kernelCopy(in.handle(), pending_.handle, std::min(left, kWritebackStep));
-    if (copied < 0 && sys::lastError() != 0) {
-      // Which side failed is not told; the read side is checked by reading.
-      failed(sys::lastError());
-      return CopyResult::WriteFailed;
-    }
     if (copied <= 0) break;
     left -= copied;
     wrote(copied);
@@ -152,16 +173,23 @@ Status AtomicOutput::commit(const sys::Identity* expected) {
     discard();
     return writeFailure();
   }
-  bool changed = false;
-  const bool ok = sys::commitReplace(pending_, expected, changed);
-  const int error = sys::lastError();
+  if (const int e = sys::syncPending(pending_); e != 0) {
+    discard();
+    return {Error::WriteFile, Subject::Output, e};
+  }
+  // Checked as late as can be: a project saved anew while we wrote is kept.
+  sys::PathFacts now;
+  if (expected && (sys::examine(pending_.destination, now) != 0 || !now.exists || now.identity != *expected)) {
+    discard();
+    return {Error::ProjectChanged, Subject::Project, 0};
+  }
+  const int e = sys::replaceDestination(pending_);
   discard();
-  if (changed) return {Error::ProjectChanged, Subject::Project, 0};
-  return ok ? Status{} : Status{Error::WriteFile, Subject::Output, error};
+  return e == 0 ? Status{} : Status{Error::WriteFile, Subject::Output, e};
 }
 
 void AtomicOutput::discard() {
-  sys::abandonReplace(pending_);
+  sys::abandonPending(pending_);
   buffer_.reset();
   used_ = 0;
 }

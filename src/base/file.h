@@ -22,7 +22,7 @@ class InputFile {
   InputFile& operator=(const InputFile&) = delete;
 
   // Opens a regular file or a stream (a pipe, a FIFO, "-" for standard
-  // input). A folder or a device is refused; kind() then tells which.
+  // input). A folder or a device is refused; kind() then tells a device.
   bool open(const std::string& path);
   void close() {
     sys::close(handle_);
@@ -64,6 +64,8 @@ class InputFile {
   std::size_t aheadFill_ = 0;
 };
 
+enum class CopyResult { Ok, ReadFailed, WriteFailed };
+
 // Where an output's bytes go: a file, or standard output.
 class Sink {
  public:
@@ -71,14 +73,21 @@ class Sink {
   // False once any write has failed.
   virtual bool write(const void* data, std::size_t n) = 0;
   bool write(std::string_view text) { return write(text.data(), text.size()); }
+  // Copies exactly `length` bytes of `in` from `offset`; fewer, because the
+  // file ended early, is a read failure. This one reads through a buffer.
+  virtual CopyResult copyFrom(InputFile& in, std::int64_t offset, std::int64_t length);
+  // The error number of the write that failed, 0 when none did or none is known.
+  virtual int error() const { return 0; }
 };
 
-enum class CopyResult { Ok, ReadFailed, WriteFailed };
-
 // Writes go to a temporary file in the destination's folder that no one sees
-// under a name. commit() flushes it and renames it over the destination;
+// under a name. commit() flushes it and puts it in the destination's place;
 // without a successful commit it disappears and the destination keeps its
 // old content. A replaced file keeps its owner, group, rights and attributes.
+//
+// The rules for what may be replaced live here and nowhere else: a folder,
+// a read-only file, a file with other hard links, a link the kernel would
+// not follow for us and an owner that cannot be kept are refused.
 class AtomicOutput final : public Sink {
  public:
   AtomicOutput() = default;
@@ -92,15 +101,18 @@ class AtomicOutput final : public Sink {
   // Buffered; false once any write has failed.
   bool write(const void* data, std::size_t n) override;
   using Sink::write;
-  // Copies exactly `length` bytes of `in` from `offset`; fewer, because the
-  // file ended early, is a read failure.
-  CopyResult copyFrom(InputFile& in, std::int64_t offset, std::int64_t length);
+  // In the kernel where it can; when that fails, the rest goes through a
+  // buffer, so that a failed read is told from a failed write.
+  CopyResult copyFrom(InputFile& in, std::int64_t offset, std::int64_t length) override;
+  int error() const override { return error_; }
   // With `expected`, the destination must still be that file: a project
   // rewritten in place that was saved anew meanwhile is kept, and the
   // result is ProjectChanged.
   Status commit(const sys::Identity* expected = nullptr);
+  // The file the output replaces, links followed.
+  const std::string& destination() const { return pending_.destination; }
   // Whether the destination was the file `id` when the output was opened.
-  bool replaces(const sys::Identity& id) const { return pending_.existed && pending_.old == id; }
+  bool replaces(const sys::Identity& id) const { return pending_.existed && old_ == id; }
   void discard();
   // The failure of the last write or copy, for its message.
   Status writeFailure() const { return {Error::WriteFile, Subject::Output, error_}; }
@@ -120,6 +132,7 @@ class AtomicOutput final : public Sink {
   static constexpr std::size_t kBufferSize = 1 << 16;
   static constexpr std::int64_t kWritebackStep = std::int64_t{8} << 20;
   sys::Pending pending_;
+  sys::Identity old_;
   std::int64_t written_ = 0;
   std::int64_t writebackFrom_ = 0;
   PageBuffer<char> buffer_;

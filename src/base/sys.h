@@ -16,11 +16,14 @@ inline constexpr Handle kNoHandle = -1;
 // GetLastError), and the system's words for one.
 int lastError();
 std::string errorMessage(int error);
+// The platform's error numbers for "this is a folder" and "access denied".
+extern const int kErrorFolder;
+extern const int kErrorDenied;
 
-enum class Kind { Regular, Stream, Device, Folder };
+enum class Kind { Regular, Stream, Device };
 
 // Opens for reading. "-" is standard input. `kind` tells what was opened;
-// a folder or a device is closed again and kNoHandle returned.
+// a folder (EISDIR) or a device is closed again and kNoHandle returned.
 Handle openRead(const std::string& path, Kind& kind);
 void close(Handle h);
 // Size of an open file in bytes, or -1.
@@ -33,9 +36,11 @@ std::int64_t read(Handle h, void* buffer, std::size_t n);
 bool writeAll(Handle h, const void* data, std::size_t n);
 
 // Copies up to `length` bytes from `in` (at its current offset) to `out`
-// inside the kernel. Returns the count copied; -1 with lastError() 0 when the
-// platform cannot do it for these files (the caller then copies through a
-// buffer), -1 with an error number when reading or writing failed.
+// inside the kernel. Returns the count copied, fewer at the end of `in` or
+// before an error; -1 when nothing was copied, with lastError() 0 when the
+// platform cannot do it for these files and an error number when a read or a
+// write failed. Which side failed is not told: the caller finds out by
+// copying the rest through a buffer.
 std::int64_t kernelCopy(Handle in, Handle out, std::int64_t length);
 
 // Asks the system to start writing these bytes of a file to the disk now,
@@ -56,31 +61,54 @@ bool identify(Handle h, Identity& out);
 // The identity of the file at `path` (links followed); false when none.
 bool identifyPath(const std::string& path, Identity& out);
 
-// Why a destination cannot be written.
-enum class Refusal { None, CannotCreate, HardLinks, UnsafeLink, KeepOwner };
+// What a path names, links followed.
+struct PathFacts {
+  bool exists = false;
+  bool regular = false;
+  bool folder = false;
+  bool readOnly = false;  // no write permission bits, or the read-only attribute
+  bool writable = true;   // this process may write it
+  std::uint32_t links = 1;
+  Identity identity;
+};
+// 0, or the error number of the call that failed. A missing file is no
+// failure: `exists` is then false.
+int examine(const std::string& path, PathFacts& out);
+
+// Follows symbolic links at `path` one hop at a time, as the kernel would
+// for a write, and leaves the file they lead to in `path`. `unsafe` is set
+// (and the walk stops) at a link the kernel's protected_symlinks rule would
+// refuse: in a sticky, world-writable folder, owned by neither the folder's
+// owner nor us. 0 or an error number. Windows leaves links as they are.
+int followLinks(std::string& path, bool& unsafe);
 
 // A file being written beside its destination. Nothing of it is visible under
-// the destination's name before commit; a process that dies first leaves
-// nothing behind.
+// the destination's name before it replaces it; a process that dies first
+// leaves nothing behind.
 struct Pending {
   Handle handle = kNoHandle;
-  std::string destination;  // the file that commit replaces (links followed)
+  std::string destination;  // the file that it replaces (links followed)
   std::string tempPath;     // a named temporary file, where the platform needs one
   bool existed = false;
-  Identity old;  // the destination as it was when the write began
 };
 
-// Prepares a pending file for `destination`: follows links the kernel would
-// follow, refuses a folder, a read-only file, a file with other hard links,
-// and an owner that cannot be kept; gives the new file the old one's owner,
-// group, mode bits, ACL and other extended attributes.
-Refusal beginReplace(const std::string& destination, Pending& out);
-// Flushes the file to the disk and renames it over the destination. With
-// `expected`, only if the destination is still that file (else `changed` is
-// set and nothing is renamed). The folder is flushed too, so the new name lasts.
-bool commitReplace(Pending& p, const Identity* expected, bool& changed);
+// Creates the pending file in the destination's folder: unnamed where the
+// system allows it, else under a hidden name of its own. 0 or an error number.
+int createPending(Pending& p);
+// Gives the pending file what the existing destination has that the
+// replace would not keep by itself: on POSIX its owner and group, mode bits,
+// ACL and other extended attributes (changing the owner first, which clears
+// set-user-ID). On Windows the replace keeps them. 0 or an error number.
+int copyMetadata(Pending& p);
+// Flushes the pending file's bytes to the disk. 0 or an error number.
+int syncPending(Pending& p);
+// Puts the pending file in the destination's place and flushes the folder,
+// so that the new name lasts. A destination that existed keeps, on Windows,
+// its attributes, security and streams. The handle is closed either way.
+// 0 or an error number.
+int replaceDestination(Pending& p);
 // Drops a pending file.
-void abandonReplace(Pending& p);
+void abandonPending(Pending& p);
 
 // A path or text in the platform's encoding (the ANSI code page on
 // Windows, bytes on POSIX) as UTF-8, where it can be converted.

@@ -76,32 +76,6 @@ void unregisterPending(const std::string& name) {
     if (slotUsed[i].load() && name == pendingNames[i]) slotUsed[i].store(false);
 }
 
-// A link is not followed where the kernel's protected_symlinks rule would
-// refuse it: in a sticky, world-writable folder, a link owned by neither the
-// folder's owner nor us.
-bool safeToFollow(const std::string& link, const struct stat& linkStat) {
-  struct stat folder {};
-  if (::stat(folderOf(link).c_str(), &folder) != 0) return false;
-  const bool sticky = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
-  return !sticky || linkStat.st_uid == folder.st_uid || linkStat.st_uid == ::geteuid();
-}
-
-// The file a write to `path` lands in: links followed as the kernel would.
-Refusal resolve(std::string& path) {
-  for (int hops = 0; hops < 40; ++hops) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return Refusal::None;
-    if (!safeToFollow(path, st)) return Refusal::UnsafeLink;
-    std::vector<char> target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
-    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
-    if (n < 0 || static_cast<std::size_t>(n) >= target.size()) return Refusal::CannotCreate;
-    const std::string to(target.data(), static_cast<std::size_t>(n));
-    path = to[0] == '/' ? to : folderOf(path) + "/" + to;
-  }
-  errno = ELOOP;
-  return Refusal::CannotCreate;
-}
-
 // Copies every extended attribute of `from` (POSIX ACLs among them) onto `to`.
 bool copyAttributes(const std::string& from, int to) {
   ssize_t size = ::listxattr(from.c_str(), nullptr, 0);
@@ -120,14 +94,7 @@ bool copyAttributes(const std::string& from, int to) {
   return true;
 }
 
-// Gives the new file what the old one had: owner and group first (changing
-// them clears set-user-ID), then the mode bits, then the attributes.
-bool keepWhatItWas(const std::string& old, const struct stat& st, int to) {
-  struct stat mine {};
-  if (::fstat(to, &mine) != 0) return false;
-  if ((mine.st_uid != st.st_uid || mine.st_gid != st.st_gid) && ::fchown(to, st.st_uid, st.st_gid) != 0) return false;
-  return ::fchmod(to, st.st_mode & 07777) == 0 && copyAttributes(old, to);
-}
+int failure() { return errno != 0 ? errno : EIO; }
 
 void syncFolder(const std::string& path) {
   const int dir = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -145,6 +112,9 @@ std::string tempNameBeside(const std::string& target) {
 }
 
 }  // namespace
+
+const int kErrorFolder = EISDIR;
+const int kErrorDenied = EACCES;
 
 int lastError() { return errno; }
 
@@ -172,9 +142,11 @@ Handle openRead(const std::string& path, Kind& kind) {
   } else if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
     kind = Kind::Stream;
   } else {
-    kind = S_ISDIR(st.st_mode) ? Kind::Folder : Kind::Device;
+    // A folder fails as any file that cannot be opened would.
+    const bool folder = S_ISDIR(st.st_mode);
+    if (!folder) kind = Kind::Device;
     ::close(f);
-    errno = kind == Kind::Folder ? EISDIR : ENODEV;
+    errno = folder ? EISDIR : ENODEV;
     return kNoHandle;
   }
   return f;
@@ -230,7 +202,8 @@ std::int64_t kernelCopy(Handle in, Handle out, std::int64_t length) {
       // These say "not for these files": the caller copies through a buffer.
       const bool unsupported = errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
                                errno == EBADF || errno == ETXTBSY;
-      if (unsupported && total > 0) return total;
+      // What was copied counts; the next call meets the error again.
+      if (total > 0) return total;
       if (unsupported) errno = 0;
       return -1;
     }
@@ -274,72 +247,82 @@ bool identifyPath(const std::string& path, Identity& out) {
 
 void forceNamedTemporaryFiles(bool on) { forceNamed = on; }
 
-Refusal beginReplace(const std::string& destination, Pending& out) {
-  out = Pending{};
-  out.destination = destination;
-  if (const Refusal r = resolve(out.destination); r != Refusal::None) return r;
-  const std::string& path = out.destination;
-
+int examine(const std::string& path, PathFacts& out) {
+  out = PathFacts{};
   struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) {
-    // Refuse read-only files even for root, who could write them anyway: the
-    // user marked them so on purpose.
-    if (!S_ISREG(st.st_mode)) {
-      errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-      return Refusal::CannotCreate;
-    }
-    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0) {
-      errno = EACCES;
-      return Refusal::CannotCreate;
-    }
-    // Replacing one name of several would split them silently.
-    if (st.st_nlink > 1) return Refusal::HardLinks;
-    out.existed = true;
-    out.old = identityOf(st);
-  } else if (errno != ENOENT) {
-    return Refusal::CannotCreate;
-  }
+  if (::stat(path.c_str(), &st) != 0) return errno == ENOENT ? 0 : failure();
+  out.exists = true;
+  out.regular = S_ISREG(st.st_mode);
+  out.folder = S_ISDIR(st.st_mode);
+  out.readOnly = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+  out.writable = ::access(path.c_str(), W_OK) == 0;
+  out.links = static_cast<std::uint32_t>(st.st_nlink);
+  out.identity = identityOf(st);
+  return 0;
+}
 
-  // Unnamed until commit, so that even a kill -9 leaves nothing behind.
+int followLinks(std::string& path, bool& unsafe) {
+  unsafe = false;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return 0;
+    struct stat folder {};
+    if (::stat(folderOf(path).c_str(), &folder) != 0) return failure();
+    const bool sticky = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+    if (sticky && st.st_uid != folder.st_uid && st.st_uid != ::geteuid()) {
+      unsafe = true;
+      return 0;
+    }
+    std::vector<char> target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n < 0) return failure();
+    if (static_cast<std::size_t>(n) >= target.size()) return ENAMETOOLONG;
+    const std::string to(target.data(), static_cast<std::size_t>(n));
+    path = to[0] == '/' ? to : folderOf(path) + "/" + to;
+  }
+  return ELOOP;
+}
+
+int createPending(Pending& p) {
+  // Unnamed until it replaces the destination, so that even a kill -9
+  // leaves nothing behind.
   int f = -1;
 #ifdef O_TMPFILE
   if (!forceNamed) {
-    f = ::open(folderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    if (f < 0 && (errno == ENOENT || errno == EACCES || errno == EROFS || errno == ENOTDIR))
-      return Refusal::CannotCreate;
+    f = ::open(folderOf(p.destination).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (f < 0 && (errno == ENOENT || errno == EACCES || errno == EROFS || errno == ENOTDIR)) return failure();
   }
 #endif
   if (f < 0) {
-    std::string name = folderOf(path) + "/.pulldex-XXXXXX";
+    std::string name = folderOf(p.destination) + "/.pulldex-XXXXXX";
     f = ::mkostemp(name.data(), O_CLOEXEC);
-    if (f < 0) return Refusal::CannotCreate;
-    out.tempPath = name;
+    if (f < 0) return failure();
+    p.tempPath = name;
     registerPending(name);
-    if (!out.existed) {
-      const mode_t mask = ::umask(0);
-      ::umask(mask);
-      ::fchmod(f, 0666 & ~mask);
-    }
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(f, 0666 & ~mask);
   }
-  out.handle = f;
-  if (out.existed && !keepWhatItWas(path, st, f)) {
-    const int error = errno;
-    abandonReplace(out);
-    errno = error;
-    return Refusal::KeepOwner;
-  }
-  return Refusal::None;
+  p.handle = f;
+  return 0;
 }
 
-bool commitReplace(Pending& p, const Identity* expected, bool& changed) {
-  changed = false;
+int copyMetadata(Pending& p) {
+  struct stat st {};
+  struct stat mine {};
+  if (::stat(p.destination.c_str(), &st) != 0 || ::fstat(fd(p.handle), &mine) != 0) return failure();
+  // Owner and group first: changing them clears set-user-ID.
+  if ((mine.st_uid != st.st_uid || mine.st_gid != st.st_gid) && ::fchown(fd(p.handle), st.st_uid, st.st_gid) != 0)
+    return failure();
+  if (::fchmod(fd(p.handle), st.st_mode & 07777) != 0 || !copyAttributes(p.destination, fd(p.handle)))
+    return failure();
+  return 0;
+}
+
+int syncPending(Pending& p) { return ::fsync(fd(p.handle)) == 0 ? 0 : failure(); }
+
+int replaceDestination(Pending& p) {
   const int f = fd(p.handle);
-  if (::fsync(f) != 0) return false;
-  Identity now;
-  if (expected && (!identifyPath(p.destination, now) || now != *expected)) {
-    changed = true;
-    return false;
-  }
   if (p.tempPath.empty()) {
     // Give the unnamed file a name of its own, then move it over.
     std::string name;
@@ -350,24 +333,30 @@ bool commitReplace(Pending& p, const Identity* expected, bool& changed) {
       std::snprintf(self, sizeof self, "/proc/self/fd/%d", f);
       linked = ::linkat(f, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH);
       if (linked != 0 && errno != EEXIST) linked = ::linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW);
-      if (linked != 0 && errno != EEXIST) return false;
+      if (linked != 0 && errno != EEXIST) {
+        const int error = failure();
+        abandonPending(p);
+        return error;
+      }
     }
-    if (linked != 0) return false;
+    if (linked != 0) {
+      abandonPending(p);
+      return EEXIST;
+    }
     p.tempPath = name;
+    registerPending(name);
   }
-  const bool renamed = ::rename(p.tempPath.c_str(), p.destination.c_str()) == 0;
-  const int error = errno;
-  if (!renamed) ::unlink(p.tempPath.c_str());
-  unregisterPending(p.tempPath);
-  p.tempPath.clear();
-  ::close(f);
-  p.handle = kNoHandle;
-  if (renamed) syncFolder(p.destination);
-  errno = error;
-  return renamed;
+  const int error = ::rename(p.tempPath.c_str(), p.destination.c_str()) == 0 ? 0 : failure();
+  if (error == 0) {
+    unregisterPending(p.tempPath);
+    p.tempPath.clear();
+    syncFolder(p.destination);
+  }
+  abandonPending(p);
+  return error;
 }
 
-void abandonReplace(Pending& p) {
+void abandonPending(Pending& p) {
   if (p.handle != kNoHandle) ::close(fd(p.handle));
   p.handle = kNoHandle;
   if (!p.tempPath.empty()) {

@@ -104,6 +104,9 @@ void unregisterPending(const std::string& name) {
 
 }  // namespace
 
+const int kErrorFolder = ERROR_DIRECTORY;
+const int kErrorDenied = ERROR_ACCESS_DENIED;
+
 int lastError() { return static_cast<int>(GetLastError()); }
 
 std::string errorMessage(int error) {
@@ -209,33 +212,38 @@ bool identifyPath(const std::string& path, Identity& out) {
 
 void forceNamedTemporaryFiles(bool on) { forceNamed = on; }
 
-// Windows links are left as they are: MoveFileEx replaces the link itself.
-Refusal beginReplace(const std::string& destination, Pending& out) {
-  out = Pending{};
-  out.destination = destination;
-  const DWORD attributes = GetFileAttributesW(wide(destination).c_str());
+int examine(const std::string& path, PathFacts& out) {
+  out = PathFacts{};
+  const DWORD attributes = GetFileAttributesW(wide(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND) return Refusal::CannotCreate;
-  } else {
-    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
-      SetLastError(ERROR_ACCESS_DENIED);
-      return Refusal::CannotCreate;
-    }
-    DWORD links = 1;
-    if (!identifyPath(destination, out.old)) return Refusal::CannotCreate;
-    const HANDLE old = openPath(destination, FILE_READ_ATTRIBUTES, OPEN_EXISTING, 0);
-    if (old != INVALID_HANDLE_VALUE) {
-      identityOf(old, out.old, &links);
-      CloseHandle(old);
-    }
-    if (links > 1) return Refusal::HardLinks;
-    out.existed = true;
+    return error == ERROR_FILE_NOT_FOUND ? 0 : static_cast<int>(error);
   }
+  out.exists = true;
+  out.folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  out.regular = !out.folder && (attributes & FILE_ATTRIBUTE_DEVICE) == 0;
+  out.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  const HANDLE h = openPath(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+  if (h == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
+  DWORD links = 1;
+  const bool known = identityOf(h, out.identity, &links);
+  const DWORD error = GetLastError();
+  CloseHandle(h);
+  if (!known) return static_cast<int>(error != 0 ? error : ERROR_INVALID_FUNCTION);
+  out.links = links;
+  return 0;
+}
 
+// Windows links are left as they are: the replace acts on the link itself.
+int followLinks(std::string&, bool& unsafe) {
+  unsafe = false;
+  return 0;
+}
+
+int createPending(Pending& p) {
   // A new name beside the destination, pdxNNNN.tmp. The system's own
   // temporary names stop at the old path limit.
-  std::string folder = folderOf(destination);
+  std::string folder = folderOf(p.destination);
   if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
   static std::atomic<unsigned> counter{0};
   std::string name;
@@ -249,23 +257,33 @@ Refusal beginReplace(const std::string& destination, Pending& out) {
     if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
       break;
   }
-  if (h == INVALID_HANDLE_VALUE) return Refusal::CannotCreate;
-  out.handle = ours(h);
-  out.tempPath = name;
+  if (h == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
+  p.handle = ours(h);
+  p.tempPath = name;
   if (forceNamed || !setDeleteOnClose(h, true)) registerPending(name);
-  return Refusal::None;
+  return 0;
 }
 
-bool commitReplace(Pending& p, const Identity* expected, bool& changed) {
-  changed = false;
-  const HANDLE h = win(p.handle);
-  if (!FlushFileBuffers(h)) return false;
-  Identity now;
-  if (expected && (!identifyPath(p.destination, now) || now != *expected)) {
-    changed = true;
-    return false;
-  }
-  if (!setDeleteOnClose(h, false)) {
+int copyMetadata(Pending& p) {
+  // The replace keeps the security and streams of the file it replaces; the
+  // attributes are given here too, for a replace that falls back to a rename.
+  const DWORD attributes = GetFileAttributesW(wide(p.destination).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return static_cast<int>(GetLastError());
+  FILE_BASIC_INFO basic{};
+  if (!GetFileInformationByHandleEx(win(p.handle), FileBasicInfo, &basic, sizeof basic))
+    return static_cast<int>(GetLastError());
+  constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  basic.FileAttributes = (attributes & kKept) != 0 ? attributes & kKept : FILE_ATTRIBUTE_NORMAL;
+  if (!SetFileInformationByHandle(win(p.handle), FileBasicInfo, &basic, sizeof basic))
+    return static_cast<int>(GetLastError());
+  return 0;
+}
+
+int syncPending(Pending& p) { return FlushFileBuffers(win(p.handle)) ? 0 : static_cast<int>(GetLastError()); }
+
+int replaceDestination(Pending& p) {
+  if (!setDeleteOnClose(win(p.handle), false)) {
     // Without a disposition there is nothing to clear, unless the file is
     // one of the named ones; either way it must outlive the handle now.
     bool named = false;
@@ -273,30 +291,52 @@ bool commitReplace(Pending& p, const Identity* expected, bool& changed) {
       std::lock_guard<std::mutex> lock(pendingLock);
       for (const std::string& n : pendingNames) named = named || n == p.tempPath;
     }
-    if (!named) return false;
+    if (!named) {
+      const DWORD error = GetLastError();
+      abandonPending(p);
+      return static_cast<int>(error);
+    }
   }
-  CloseHandle(h);
+  CloseHandle(win(p.handle));
   p.handle = kNoHandle;
+  const std::wstring from = wide(p.tempPath);
+  const std::wstring to = wide(p.destination);
   // Another program (a second writer, a virus scanner, an indexer) may hold
   // the destination for a moment: try again for up to about a second.
-  bool renamed = false;
-  for (int attempt = 0; attempt < 50 && !renamed; ++attempt) {
-    renamed = MoveFileExW(wide(p.tempPath).c_str(), wide(p.destination).c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    if (renamed) break;
-    const DWORD error = GetLastError();
-    if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED && error != ERROR_LOCK_VIOLATION) break;
+  DWORD error = 0;
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    // ReplaceFile keeps the replaced file's attributes, security and
+    // streams; a destination that is gone by now is simply renamed into.
+    bool done = p.existed && ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                                          nullptr, nullptr) != 0;
+    error = done ? 0 : GetLastError();
+    if (!done && (!p.existed || error == ERROR_FILE_NOT_FOUND)) {
+      done = MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+      error = done ? 0 : GetLastError();
+    }
+    if (done) break;
+    if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED && error != ERROR_LOCK_VIOLATION &&
+        error != ERROR_UNABLE_TO_REMOVE_REPLACED)
+      break;
     Sleep(20);
   }
-  const DWORD error = GetLastError();
-  if (!renamed) DeleteFileW(wide(p.tempPath).c_str());
+  if (error == 0) {
+    // The replaced file's data went out with it; flush the new one's name.
+    const HANDLE h = openPath(p.destination, GENERIC_WRITE, OPEN_EXISTING);
+    if (h != INVALID_HANDLE_VALUE) {
+      FlushFileBuffers(h);
+      CloseHandle(h);
+    }
+  } else {
+    DeleteFileW(from.c_str());
+  }
   unregisterPending(p.tempPath);
   p.tempPath.clear();
-  SetLastError(renamed ? 0 : error);
-  return renamed;
+  SetLastError(error);
+  return static_cast<int>(error);
 }
 
-void abandonReplace(Pending& p) {
+void abandonPending(Pending& p) {
   if (p.handle != kNoHandle) CloseHandle(win(p.handle));  // the disposition deletes it
   p.handle = kNoHandle;
   if (!p.tempPath.empty()) {

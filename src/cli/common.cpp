@@ -1,5 +1,6 @@
 // What the commands share: output names, rates, JSON text, messages,
 // standard output and loading a project.
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
 
@@ -118,52 +119,123 @@ std::string jsonString(const std::string& text, bool* replaced) {
   return out + "\"";
 }
 
-void printReports(std::ostream& out, const std::vector<std::string>& objects, const Options& o) {
-  if (!o.json) {
-    for (std::size_t i = 0; i < objects.size(); ++i) out << (i ? "\n" : "") << objects[i];
-  } else if (o.projects.size() == 1) {
-    if (!objects.empty()) out << objects[0] << "\n";
+void printReports(Context& c, const std::vector<std::string>& objects) {
+  std::string text;
+  if (!c.options.json) {
+    for (std::size_t i = 0; i < objects.size(); ++i) text += (i ? "\n" : "") + objects[i];
   } else {
-    out << "[";
-    for (std::size_t i = 0; i < objects.size(); ++i) out << (i ? ",\n " : "") << objects[i];
-    out << "]\n";
+    // Always an array, so that a script over *.tpr reads one shape.
+    text = "[";
+    for (std::size_t i = 0; i < objects.size(); ++i) text += (i ? ",\n " : "") + objects[i];
+    text += "]\n";
   }
+  c.out.write(text);
 }
 
-int fail(std::ostream& err, const std::string& file, const Status& status) {
-  err << file << ": " << errorText(status.error);
-  if (status.osError != 0) err << " (" << sys::errorMessage(status.osError) << ")";
-  err << "\n";
+int fail(Context& c, const std::string& file, const Status& status) {
+  const bool stdout = file == "-";
+  if (stdout) {
+    if (c.out.reported) return kFailed;
+    c.out.reported = true;
+  }
+  c.err << (stdout ? "pulldex-cli: standard output" : file) << ": " << errorText(status.error);
+  if (status.osError != 0) c.err << " (" << sys::errorMessage(status.osError) << ")";
+  if (status.error == Error::OutputIsProject) {
+    c.err << "; add --force to replace it\n";
+    return kUsage;
+  }
+  c.err << "\n";
   return kFailed;
+}
+
+int fail(Context& c, const std::string& project, const std::string& output, const Status& status) {
+  switch (status.subject) {
+    case Subject::Output:
+      return fail(c, output, status);
+    case Subject::Settings:
+      return fail(c, c.options.sfs, status);
+    case Subject::Project:
+      break;
+  }
+  return fail(c, project, status);
 }
 
 StdoutSink::StdoutSink() { sys::binaryStdout(); }
 
 bool StdoutSink::write(const void* data, std::size_t n) {
-  ok_ = ok_ && std::fwrite(data, 1, n, stdout) == n;
+  if (ok_ && std::fwrite(data, 1, n, stdout) != n) {
+    ok_ = false;
+    error_ = sys::lastError();
+  }
   return ok_;
 }
 
-bool StdoutSink::finish() { return std::fflush(stdout) == 0 && ok_; }
+bool StdoutSink::finish() {
+  if (ok_ && std::fflush(stdout) != 0) {
+    ok_ = false;
+    error_ = sys::lastError();
+  }
+  return ok_;
+}
 
-bool loadForCommand(const Options& o, const std::string& project, InputFile& file, FrameList& list,
-                    BlockLocation& block, std::ostream& err) {
-  if (!file.open(project)) {
-    const bool device = file.kind() == sys::Kind::Device;
-    fail(err, project, {device ? Error::Device : Error::OpenProject, Subject::Project, device ? 0 : file.error()});
-    return false;
+std::string outputPath(const Options& o, const std::string& project, const std::string& infix,
+                       const std::string& extension) {
+  if (!o.output.empty()) return o.output;
+  const std::string beside = besideProject(project, infix, extension);
+  if (o.outputDir.empty()) return beside;
+  const std::size_t slash = beside.find_last_of("/\\");
+  const std::string name = slash == std::string::npos ? beside : beside.substr(slash + 1);
+  const char last = o.outputDir.back();
+  return o.outputDir + (last == '/' || last == '\\' ? "" : "/") + name;
+}
+
+Destination destinationFor(Context& c, Project& project, const std::string& path, Error cannotCreate) {
+  return {.path = path,
+          .cannotCreate = cannotCreate,
+          .project = &project,
+          .otherProjects = c.projects,
+          .force = c.options.force,
+          .standardOutput = &c.out};
+}
+
+namespace {
+
+// An import that is most likely a mistake is still made, as asked; these
+// say what looks wrong with it.
+void warnAboutSettings(Context& c, const FrameSettingsFacts& facts, std::int32_t projectEntries) {
+  const std::string& name = c.options.sfs;
+  if (facts.bytes == 0) {
+    c.err << name << ": the file is empty; the project's list is used\n";
+    return;
   }
-  if (const Status s = readIvtcList(file, list, &block); !s.ok()) {
-    fail(err, project, s);
-    return false;
-  }
-  if (!o.sfs.empty()) {
-    if (const Status s = readFrameSettings(o.sfs, list); !s.ok()) {
-      fail(err, o.sfs, s);
-      return false;
+  if (facts.bytes != projectEntries)
+    c.err << name << ": " << facts.bytes << " entries, the project has " << projectEntries << "\n";
+  if (facts.firstOther >= 0)
+    c.err << name << ": byte " << facts.firstOther
+          << " is not a frame setting (0 to 6 or ?); such bytes are skipped\n";
+}
+
+}  // namespace
+
+int forEachProject(Context& c, const std::function<int(Project&)>& use) {
+  int status = kOk;
+  for (const std::string& path : c.options.projects) {
+    Project project;
+    int s = kOk;
+    if (const Status loaded = project.load(path); !loaded.ok()) {
+      s = fail(c, path, loaded);
+    } else if (!c.options.sfs.empty()) {
+      FrameSettingsFacts facts;
+      const std::int32_t entries = project.list().count();
+      if (const Status imported = readFrameSettings(c.options.sfs, project.list(), &facts); !imported.ok())
+        s = fail(c, c.options.sfs, imported);
+      else
+        warnAboutSettings(c, facts, entries);
     }
+    if (s == kOk) s = use(project);
+    status = std::max(status, s);
   }
-  return true;
+  return status;
 }
 
 }  // namespace pulldex::cli

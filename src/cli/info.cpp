@@ -1,6 +1,5 @@
 // info: the frame count, the counts of each state and the codes in use.
 #include <array>
-#include <ostream>
 
 #include "cli/cli.h"
 
@@ -69,14 +68,13 @@ std::string describe(const std::string& path, const FrameList& list, bool json) 
   return out + "\n";
 }
 
-int info(const Options& o, std::ostream& out, std::ostream& err) {
+int info(Context& c) {
   std::vector<std::string> objects;
-  const int status = forEachProject(o, err, [&](const std::string& project, InputFile&, const FrameList& list,
-                                                const BlockLocation&) {
-    objects.push_back(describe(project, list, o.json));
+  const int status = forEachProject(c, [&](Project& project) {
+    objects.push_back(describe(project.path(), project.list(), c.options.json));
     return kOk;
   });
-  printReports(out, objects, o);
+  printReports(c, objects);
   return status;
 }
 

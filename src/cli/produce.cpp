@@ -1,11 +1,10 @@
 // asc, strip, sfs, frames, timestamps: one output per project, beside it
-// unless -o names one.
-#include <ostream>
-
+// unless -o or --output-dir says otherwise.
 #include "cli/cli.h"
 #include "formats/avi_script.h"
 #include "formats/frame_numbers.h"
 #include "formats/frame_setting_file.h"
+#include "project/ivtc_block.h"
 #include "version.h"
 
 namespace pulldex::cli {
@@ -27,70 +26,61 @@ Kind kindOf(Output output) {
     case Output::Settings:
       return {"", ".sfs", Error::CreateFrameSettings};
     case Output::Frames:
-      return {".frames", ".txt", Error::CreateScript};
+      return {".frames", ".txt", Error::CreateList};
     case Output::Timestamps:
-      return {".timestamps", ".txt", Error::CreateScript};
+      return {".timestamps", ".txt", Error::CreateList};
   }
-  return {"", "", Error::CreateScript};
+  return {"", "", Error::CreateList};
 }
 
 // Writes the bytes of every output but the stripped project.
-bool writeTo(Sink& sink, Output output, const std::string& project, const FrameList& list, const Options& o,
-             std::int64_t num, std::int64_t den) {
+void writeTo(Sink& sink, Output output, const Project& project, const Options& o, std::int64_t num, std::int64_t den) {
+  const FrameList& list = project.list();
   switch (output) {
     case Output::Script:
-      return writeAviScript(sink, list);
+      writeAviScript(sink, list);
+      break;
     case Output::Settings:
-      return writeFrameSettings(sink, list);
+      writeFrameSettings(sink, list);
+      break;
     case Output::Frames:
-      return writeFrameNumbers(sink, list, o.dropped,
-                               std::string("pulldex-cli ") + PULLDEX_VERSION + (o.dropped ? ": dropped" : ": kept") +
-                                   " frames of " + project);
+      writeFrameNumbers(sink, list, o.dropped,
+                        std::string("pulldex-cli ") + PULLDEX_VERSION + (o.dropped ? ": dropped" : ": kept") +
+                            " frames of " + project.path());
+      break;
     case Output::Timestamps:
-      return writeTimestamps(sink, list, num, den);
+      writeTimestamps(sink, list, num, den);
+      break;
     case Output::Stripped:
       break;
   }
-  return false;
 }
 
 }  // namespace
 
-int produce(const Options& o, Output output, std::ostream& err) {
+int produce(Context& c, Output output) {
+  const Options& o = c.options;
   std::int64_t num = 0, den = 1;
   if (output == Output::Timestamps && !parseRate(o.rate, num, den)) {
-    err << "pulldex-cli: --rate: not a frame rate: " << o.rate << "\n";
+    c.err << "pulldex-cli: --rate: not a frame rate: " << o.rate << "\n";
     return kUsage;
   }
   const Kind kind = kindOf(output);
-  return forEachProject(o, err, [&](const std::string& project, InputFile& file, const FrameList& list,
-                                    const BlockLocation& block) {
-    if (o.output == "-") {
-      StdoutSink sink;
-      if (!writeTo(sink, output, project, list, o, num, den) || !sink.finish())
-        return fail(err, "-", {Error::WriteFile, Subject::Output, sys::lastError()});
-      return kOk;
-    }
-    const std::string target = o.output.empty() ? besideProject(project, kind.infix, kind.extension) : o.output;
+  return forEachProject(c, [&](Project& project) {
+    const std::string target = outputPath(o, project.path(), kind.infix, kind.extension);
+    Destination destination = destinationFor(c, project, target, kind.cannotCreate);
+    Status s;
     if (output == Output::Stripped) {
-      if (!file.regular()) return fail(err, project, {Error::NotRegular});
-      if (const Status s = writeWithoutCopyFrames(file, project, block, target, list); !s.ok())
-        return fail(err, s.subject == Subject::Output ? target : project, s);
-      return kOk;
+      // The removal into the project's own file is the in-place strip.
+      destination.inPlace = true;
+      s = writeWithoutCopyFrames(project, destination);
+    } else {
+      s = writeOutput(destination, [&](Sink& sink) {
+        writeTo(sink, output, project, o, num, den);
+        return Status{};
+      });
     }
-    // One typo must not lose the only copy: the project is replaced by
-    // another kind of file only when asked for.
-    sys::Identity a, b;
-    if (!o.force && file.identity(a) && sys::identifyPath(target, b) && a == b) {
-      err << target << ": this is the project itself; add --force to replace it\n";
-      return kUsage;
-    }
-    // Closed first: Windows cannot rename over a file that is still open.
-    file.close();
-    AtomicOutput out;
-    Status s = out.open(target, kind.cannotCreate);
-    if (s.ok()) s = writeTo(out, output, project, list, o, num, den) ? out.commit() : out.writeFailure();
-    return s.ok() ? kOk : fail(err, target, s);
+    return s.ok() ? kOk : fail(c, project.path(), target, s);
   });
 }
 

@@ -4,7 +4,6 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <ostream>
 
 #include "cli/cli.h"
 #include "version.h"
@@ -259,27 +258,24 @@ if(m&&rows[+m[1]])rows[+m[1]].dispatchEvent(new MouseEvent('click',{bubbles:true
 
 }  // namespace
 
-int report(const Options& o, std::ostream& out, std::ostream& err) {
+int report(Context& c) {
+  const Options& o = c.options;
   std::vector<std::string> objects;
-  const int status = forEachProject(o, err, [&](const std::string& project, InputFile&, const FrameList& list,
-                                                const BlockLocation&) {
-    const CadenceReport r = cadenceReport(list);
-    objects.push_back(o.json ? jsonReport(project, r) : textReport(project, r));
+  const int status = forEachProject(c, [&](Project& project) {
+    const CadenceReport r = cadenceReport(project.list());
+    objects.push_back(o.json ? jsonReport(project.path(), r) : textReport(project.path(), r));
     if (!o.html) return kOk;
-    const std::string page = htmlReport(project, list, r);
-    const std::string target = o.html->empty() ? besideProject(project, ".report", ".html") : *o.html;
-    if (target == "-") {
-      StdoutSink sink;
-      return sink.write(page) && sink.finish() ? kOk : fail(err, "-", {Error::WriteFile, Subject::Output, sys::lastError()});
-    }
-    AtomicOutput html;
-    Status s = html.open(target, Error::CreateScript);
-    if (s.ok()) s = html.write(page) ? html.commit() : html.writeFailure();
-    return s.ok() ? kOk : fail(err, target, s);
+    const std::string target =
+        o.html->empty() ? outputPath({.outputDir = o.outputDir}, project.path(), ".report", ".html") : *o.html;
+    const Status s = writeOutput(destinationFor(c, project, target, Error::CreatePage), [&](Sink& sink) {
+      sink.write(htmlReport(project.path(), project.list(), r));
+      return Status{};
+    });
+    return s.ok() ? kOk : fail(c, project.path(), target, s);
   });
   // With the page on standard output, the report itself stays off it.
   if (o.html && *o.html == "-") return status;
-  printReports(out, objects, o);
+  printReports(c, objects);
   return status;
 }
 

@@ -10,9 +10,6 @@
 
 namespace pulldex {
 
-DecimalText::DecimalText(std::uint32_t value)
-    : length_(static_cast<std::size_t>(appendDecimal(digits_, value) - digits_)) {}
-
 std::string proposedScriptName(std::string projectPath) {
   const std::size_t n = projectPath.size();
   if (n >= 4 && projectPath[n - 4] == '.') projectPath.replace(n - 3, 3, "asc");
@@ -102,8 +99,6 @@ struct PatternWalker::State {
 
 PatternWalker::PatternWalker(const FrameList& list) : state_(std::make_unique<State>(list)) {}
 PatternWalker::~PatternWalker() = default;
-
-std::uint32_t PatternWalker::keptSoFar() const { return state_->keptIndex; }
 
 std::size_t PatternWalker::next(PatternLine* out, std::size_t room) {
   State& s = *state_;
@@ -208,11 +203,6 @@ bool writeAviScript(Sink& out, const FrameList& list) {
   return generateScript(list, [&out](const char* data, std::size_t n) { return out.write(data, n); });
 }
 
-Status writeAviScript(const std::string& path, const FrameList& list) {
-  AtomicOutput out;
-  if (const Status opened = out.open(path, Error::CreateScript); !opened.ok()) return opened;
-  if (!writeAviScript(out, list)) return out.writeFailure();
-  return out.commit();
-}
+
 
 }  // namespace pulldex

@@ -14,19 +14,6 @@
 
 namespace pulldex {
 
-// The decimal digits of a value, most significant first, no leading zeros.
-class DecimalText {
- public:
-  explicit DecimalText(std::uint32_t value);
-  std::string_view view() const { return {digits_, length_}; }
-
- private:
-  char digits_[10];
-  std::size_t length_;
-};
-
-inline DecimalText decimalText(std::uint32_t value) { return DecimalText(value); }
-
 // The name proposed for a script of the project at `projectPath`: a "."
 // followed by exactly three characters at the end becomes ".asc".
 std::string proposedScriptName(std::string projectPath);
@@ -62,8 +49,6 @@ class PatternWalker {
 
   // Up to `room` further lines into `out`; their count, 0 at the end.
   std::size_t next(PatternLine* out, std::size_t room);
-  // Kept entries passed so far; at the end, all of them.
-  std::uint32_t keptSoFar() const;
 
  private:
   struct State;
@@ -73,7 +58,6 @@ class PatternWalker {
 // The whole script of `list`.
 std::string aviScript(const FrameList& list);
 
-Status writeAviScript(const std::string& path, const FrameList& list);
 // Streams the script through a fixed buffer; false when a write failed.
 bool writeAviScript(Sink& out, const FrameList& list);
 

@@ -42,14 +42,8 @@ std::string frameSettingsText(const FrameList& list) {
   return sink.text;
 }
 
-Status writeFrameSettings(const std::string& path, const FrameList& list) {
-  AtomicOutput out;
-  if (const Status opened = out.open(path, Error::CreateFrameSettings); !opened.ok()) return opened;
-  if (!writeFrameSettings(out, list)) return out.writeFailure();
-  return out.commit();
-}
 
-Status readFrameSettings(const std::string& path, FrameList& list) {
+Status readFrameSettings(const std::string& path, FrameList& list, FrameSettingsFacts* facts) {
   InputFile in;
   if (!in.open(path))
     return in.kind() == sys::Kind::Device ? Status{Error::Device, Subject::Settings}
@@ -66,6 +60,7 @@ Status readFrameSettings(const std::string& path, FrameList& list) {
     bytes.resize(at + static_cast<std::size_t>(got));
   }
   const auto size = static_cast<std::int64_t>(bytes.size());
+  if (facts) *facts = {size, -1};
   if (size == 0) return {};
   if (size > kMaxFrames) return {Error::FileFormat, Subject::Settings};
 
@@ -80,6 +75,8 @@ Status readFrameSettings(const std::string& path, FrameList& list) {
       // A kept frame whose code had no digit: keep its position so that
       // every later frame stays aligned.
       imported.entries[p++] = {0, Kept};
+    } else if (facts && facts->firstOther < 0) {
+      facts->firstOther = i;
     }
   }
   list = std::move(imported);

@@ -17,15 +17,21 @@ char frameSettingDigit(std::uint8_t code);
 // The file's bytes for `list`: one character per entry.
 std::string frameSettingsText(const FrameList& list);
 
-Status writeFrameSettings(const std::string& path, const FrameList& list);
 // Streams the bytes through a fixed buffer; false when a write failed.
 bool writeFrameSettings(Sink& out, const FrameList& list);
+
+// What an import found, for warnings: the file's length, and the offset of
+// its first byte that is not "0" to "6" or "?" (-1 when there is none).
+struct FrameSettingsFacts {
+  std::int64_t bytes = 0;
+  std::int64_t firstOther = -1;
+};
 
 // Replaces `list` by the file's frames. The list takes the file's length in
 // bytes; bytes other than "0" to "6" and "?" take no frame position, which
 // leaves that many Unlisted entries at the end. An empty file leaves the list
 // as it was, and so does any error. A pipe or "-" (standard input) is read to
 // its end.
-Status readFrameSettings(const std::string& path, FrameList& list);
+Status readFrameSettings(const std::string& path, FrameList& list, FrameSettingsFacts* facts = nullptr);
 
 }  // namespace pulldex

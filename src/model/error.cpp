@@ -26,6 +26,12 @@ const char* errorText(Error error) {
       return "Error in opening file";
     case Error::CreateScript:
       return "Error in creating the file";
+    case Error::CreateList:
+      return "Error in creating the list file";
+    case Error::CreatePage:
+      return "Error in creating the report page";
+    case Error::OutputIsProject:
+      return "Error, this is the project itself";
     case Error::ProjectChanged:
       return "Error, the project has changed since it was loaded";
     case Error::HardLinks:

@@ -17,12 +17,15 @@ enum class Error {
   CreateFrameSettings,  // frame-setting export: the output cannot be created
   OpenFrameSettings,    // frame-setting import: the file cannot be opened
   CreateScript,         // AVI script export: the output cannot be created
+  CreateList,           // frame numbers or timestamps: the output cannot be created
+  CreatePage,           // the report's HTML page cannot be created
   ProjectChanged,       // the project is no longer the file that was loaded
   HardLinks,            // the destination has other names, which a new file would split off
   UnsafeLink,           // a link that the kernel would not follow for us either
   KeepOwner,            // the destination's owner, group or rights cannot be given to the new file
   Device,               // a device, which is neither a file nor a stream
   NotRegular,           // copy-frame removal needs a regular project file
+  OutputIsProject,      // an output would replace a project that was not to be replaced
 };
 
 const char* errorText(Error error);

@@ -5,6 +5,7 @@
 
 #include "base/byte_reader.h"
 #include "project/block_scanner.h"
+#include "project/project.h"
 
 namespace pulldex {
 
@@ -58,63 +59,13 @@ void normalise(FrameList& list) {
   list.entries[0].state = Kept;
 }
 
-// Writes the project without copy frames: the source's bytes before the
-// block, the new block, and the bytes after the old block up to the size
-// the source had when it was loaded.
-Status writeBlockReplaced(InputFile& in, const std::string& sourcePath, const sys::Identity& source,
-                          std::int64_t offset, IvtcHeader header, const std::string& destination,
-                          const FrameList& list) {
-  const std::int64_t size = source.size;
-  // A valueLength below 8 would start the copied tail inside the old header;
-  // one past the end of the file would silently drop the tail.
-  const std::int64_t blockEnd = offset + kValueStart + header.valueLength();
-  if (header.valueLength() < 8 || blockEnd > size) return {Error::FileFormat};
-
-  const auto kept = static_cast<std::uint32_t>(
-      std::count_if(list.entries.begin(), list.entries.end(), [](const FrameEntry& e) { return e.state == Kept; }));
-  header.setRecords(kept);
-
-  AtomicOutput out;
-  if (const Status opened = out.open(destination, Error::OpenDestination); !opened.ok()) return opened;
-  // Checked once the destination is held, and for a removal in place again
-  // at the commit: a project saved anew under its name is never replaced by
-  // a stale list.
-  sys::Identity named;
-  if (sourcePath != "-" && (!sys::identifyPath(sourcePath, named) || named != source)) return {Error::ProjectChanged};
-  const bool inPlace = out.replaces(source);
-  auto copied = out.copyFrom(in, 0, offset);
-  if (copied == CopyResult::ReadFailed) return projectFailure(Error::ReadFile, in);
-  if (copied == CopyResult::WriteFailed || !out.write(header.raw, kHeaderSize)) return out.writeFailure();
-  std::uint8_t records[kRecordSize * 4096];
-  std::size_t used = 0;
-  for (std::int32_t i = 0; i < list.count(); ++i) {
-    if (!list.isKept(i)) continue;
-    std::uint8_t* record = records + used;
-    putU32(record, static_cast<std::uint32_t>(i));
-    record[4] = list.entries[static_cast<std::size_t>(i)].code;
-    record[5] = 0;
-    used += kRecordSize;
-    if (used == sizeof records) {
-      if (!out.write(records, used)) return out.writeFailure();
-      used = 0;
-    }
-  }
-  if (!out.write(records, used)) return out.writeFailure();
-  copied = out.copyFrom(in, blockEnd, size - blockEnd);
-  if (copied == CopyResult::ReadFailed) return projectFailure(Error::ReadFile, in);
-  if (copied == CopyResult::WriteFailed) return out.writeFailure();
-  // Closed first: Windows cannot rename over a file that is still open.
-  in.close();
-  return out.commit(inPlace ? &source : nullptr);
-}
-
 }  // namespace
 
 Status readIvtcList(const std::string& path, FrameList& out) {
-  InputFile file;
-  if (!file.open(path))
-    return file.kind() == sys::Kind::Device ? Status{Error::Device} : projectFailure(Error::OpenProject, file);
-  return readIvtcList(file, out);
+  Project project;
+  const Status s = project.load(path);
+  if (s.ok()) out = std::move(project.list());
+  return s;
 }
 
 Status readIvtcList(InputFile& file, FrameList& out, BlockLocation* where) {
@@ -171,32 +122,53 @@ Status readIvtcList(InputFile& file, FrameList& out, BlockLocation* where) {
   return {};
 }
 
-Status writeWithoutCopyFrames(const std::string& source, const std::string& destination, const FrameList& list,
-                              const sys::Identity* loaded) {
-  InputFile in;
-  if (!in.open(source)) return projectFailure(Error::OpenSource, in);
-  if (!in.regular()) return {Error::NotRegular};
-  sys::Identity now;
-  if (!in.identity(now)) return projectFailure(Error::ReadFile, in);
-  if (loaded && now != *loaded) return {Error::ProjectChanged};
-  FoundBlock block;
-  if (const Status found = findBlock(in, block); !found.ok()) return found;
-  block.scanner.reset();
-  return writeBlockReplaced(in, source, now, block.offset, block.header, destination, list);
-}
-
-Status writeWithoutCopyFrames(InputFile& source, const std::string& sourcePath, const BlockLocation& block,
-                              const std::string& destination, const FrameList& list) {
-  if (!source.regular()) return {Error::NotRegular};
-  sys::Identity now;
-  if (!source.identity(now)) return projectFailure(Error::ReadFile, source);
-  if (now != block.identity) return {Error::ProjectChanged};
+Status writeWithoutCopyFrames(Project& project, Destination destination) {
+  InputFile* in = nullptr;
+  if (const Status s = project.input(in); !s.ok()) return s;
+  if (!in->regular()) return {Error::NotRegular};
+  const BlockLocation& block = project.block();
+  const std::int64_t size = block.identity.size;
   // The block must still be where the list came from, byte for byte.
   IvtcHeader header{};
-  if (block.offset < 0 || !source.seek(block.offset) || source.read(header.raw, kHeaderSize) != kHeaderSize)
-    return source.error() != 0 ? projectFailure(Error::ReadFile, source) : Status{Error::ProjectChanged};
+  if (block.offset < 0 || !in->seek(block.offset) || in->read(header.raw, kHeaderSize) != kHeaderSize)
+    return in->error() != 0 ? projectFailure(Error::ReadFile, *in) : Status{Error::ProjectChanged};
   if (!std::equal(header.raw, header.raw + kHeaderSize, block.header.raw)) return {Error::ProjectChanged};
-  return writeBlockReplaced(source, sourcePath, now, block.offset, header, destination, list);
+  // A valueLength below 8 would start the copied tail inside the old header;
+  // one past the end of the file would silently drop the tail.
+  const std::int64_t blockEnd = block.offset + kValueStart + header.valueLength();
+  if (header.valueLength() < 8 || blockEnd > size) return {Error::FileFormat};
+  const FrameList& list = project.list();
+  header.setRecords(static_cast<std::uint32_t>(
+      std::count_if(list.entries.begin(), list.entries.end(), [](const FrameEntry& e) { return e.state == Kept; })));
+
+  destination.project = &project;
+  const auto produce = [&](Sink& out) -> Status {
+    const auto copied = [&](CopyResult r) {
+      return r == CopyResult::ReadFailed ? projectFailure(Error::ReadFile, *in) : Status{};
+    };
+    if (const Status s = copied(out.copyFrom(*in, 0, block.offset)); !s.ok()) return s;
+    out.write(header.raw, kHeaderSize);
+    std::uint8_t records[kRecordSize * 4096];
+    std::size_t used = 0;
+    for (std::int32_t i = 0; i < list.count(); ++i) {
+      if (!list.isKept(i)) continue;
+      std::uint8_t* record = records + used;
+      putU32(record, static_cast<std::uint32_t>(i));
+      record[4] = list.entries[static_cast<std::size_t>(i)].code;
+      record[5] = 0;
+      used += kRecordSize;
+      if (used == sizeof records) {
+        if (!out.write(records, used)) return {};
+        used = 0;
+      }
+    }
+    if (!out.write(records, used)) return {};
+    return copied(out.copyFrom(*in, blockEnd, size - blockEnd));
+  };
+  Written written;
+  if (const Status s = writeOutput(destination, produce, &written); !s.ok()) return s;
+  if (written.replacedProject) project.savedOver(written.identity, header);
+  return {};
 }
 
 }  // namespace pulldex

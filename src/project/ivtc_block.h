@@ -16,11 +16,13 @@
 #include "base/file.h"
 #include "model/error.h"
 #include "model/frame_list.h"
+#include "project/output.h"
 
 namespace pulldex {
 
+class Project;
+
 inline constexpr char kIvtcMarker[] = "Video.DeinterlaceEx.List";
-inline constexpr std::int32_t kMarkerSize = 24;
 inline constexpr std::int32_t kHeaderSize = 37;
 inline constexpr std::int32_t kRecordSize = 6;
 inline constexpr std::uint8_t kTypeTag = 10;
@@ -36,12 +38,6 @@ struct IvtcHeader {
   void setRecords(std::uint32_t count);  // valueLength and recordCount
 };
 
-struct IvtcRecord {
-  std::int32_t frameIndex = 0;
-  std::uint8_t code = 0;
-  std::uint8_t copyFlag = 0;
-};
-
 // Where a loaded block was: what a removal through the same open file needs
 // to find it again without scanning.
 struct BlockLocation {
@@ -55,17 +51,11 @@ Status readIvtcList(const std::string& path, FrameList& out);
 // The same from a file opened at its start: a regular file or a stream.
 Status readIvtcList(InputFile& file, FrameList& out, BlockLocation* where = nullptr);
 
-// Writes `destination`: the project `source` with its IVTC block replaced by
-// one record per Kept entry of `list` (copy flag 0), every other byte as it
-// was. The destination may be the source itself. With `loaded`, the source
-// must still be the file with that identity.
-Status writeWithoutCopyFrames(const std::string& source, const std::string& destination, const FrameList& list,
-                              const sys::Identity* loaded = nullptr);
-// The same through the file the list was loaded from, whose block is known:
-// the bytes are checked at that offset instead of scanning again, and the
-// file must not have changed since the load.
-// `sourcePath` must still name the source when the destination is taken.
-Status writeWithoutCopyFrames(InputFile& source, const std::string& sourcePath, const BlockLocation& block,
-                              const std::string& destination, const FrameList& list);
+// Writes the project without copy frames: its file with the IVTC block
+// replaced by one record per Kept entry of its list (copy flag 0), every
+// other byte as it was. The destination's `project` is set to `project`; the
+// bytes come from the file that was loaded, whose block must still be where
+// it was. A removal into the project's own file makes that file the project.
+Status writeWithoutCopyFrames(Project& project, Destination destination);
 
 }  // namespace pulldex

@@ -35,7 +35,7 @@ cd "$work" || exit 1
 expect 0 "" -- "$cli" info movie.tpr
 grep -q "frames    3000" out && grep -q "Kept      1201" out && grep -q "Copy      1799" out && ok || bad "info figures: $(cat out)"
 expect 0 "" -- "$cli" info --json movie.tpr
-python3 -c 'import json,sys; d=json.load(open("out")); assert (d["frames"],d["kept"],d["copy"],d["unlisted"])==(3000,1201,1799,0), d; assert d["path"]=="movie.tpr"' && ok || bad "info --json"
+python3 -c 'import json,sys; d=json.load(open("out"))[0]; assert (d["frames"],d["kept"],d["copy"],d["unlisted"])==(3000,1201,1799,0), d; assert d["path"]=="movie.tpr"' && ok || bad "info --json"
 expect 1 "missing.tpr: Error in opening the file" -- "$cli" info --json movie.tpr missing.tpr movie.tpr
 python3 -c 'import json; d=json.load(open("out")); assert len(d)==2 and d[1]["frames"]==3000' && ok || bad "info --json with several projects"
 printf 'no block here' >plain.tpr
@@ -73,13 +73,13 @@ same script.asc "$sample" "a project named .asc keeps its bytes"
 
 # the stripped project loads, without copy frames
 expect 0 "" -- "$cli" info --json movie.nocopy.tpr
-python3 -c 'import json; d=json.load(open("out")); assert (d["kept"],d["copy"])==(1201,0), d' && ok || bad "stripped project"
+python3 -c 'import json; d=json.load(open("out"))[0]; assert (d["kept"],d["copy"])==(1201,0), d' && ok || bad "stripped project"
 
 # --sfs imports in place of the project's list
 printf '1?0260' >six.sfs
 expect 0 "" -- "$cli" strip --sfs six.sfs movie.tpr -o six.tpr
 expect 0 "" -- "$cli" info --json six.tpr
-python3 -c 'import json; d=json.load(open("out")); assert (d["frames"],d["kept"])==(5,4), d' && ok || bad "strip --sfs"
+python3 -c 'import json; d=json.load(open("out"))[0]; assert (d["frames"],d["kept"])==(5,4), d' && ok || bad "strip --sfs"
 expect 0 "" -- "$cli" sfs --sfs six.sfs movie.tpr -o -
 [ "$(cat out)" = "110260" ] && ok || bad "sfs --sfs: $(cat out)"
 expect 0 "" -- "$cli" asc --sfs movie.sfs movie.tpr -o roundtrip.asc
@@ -99,7 +99,7 @@ for name in "日本語-é.tpr" "$long/日本語-é.tpr"; do
   cp movie.tpr "$name"
   base=${name%.tpr}
   expect 0 "" -- "$cli" info --json "$name"
-  NAME=$name python3 -c 'import json,os; d=json.load(open("out", encoding="utf-8")); assert d["path"]==os.environ["NAME"] and d["frames"]==3000, d' &&
+  NAME=$name python3 -c 'import json,os; d=json.load(open("out", encoding="utf-8"))[0]; assert d["path"]==os.environ["NAME"] and d["frames"]==3000, d' &&
     ok || bad "info --json of ${name:0:20}...: $(head -c 200 out)"
   expect 0 "" -- "$cli" asc "$name"
   same "$base.asc" movie.asc "the script beside ${name:0:20}..."
@@ -198,7 +198,7 @@ if [ "${PULLDEX_CLI_WINE:-}" = "" ]; then
   # JSON stays valid UTF-8 for a name that is not.
   cp movie.tpr "$(printf 'bad\377name.tpr')"
   expect 0 "" -- "$cli" info --json "$(printf 'bad\377name.tpr')"
-  python3 -c 'import json; d=json.loads(open("out","rb").read().decode("utf-8")); assert d["path"]=="bad\ufffdname.tpr" and d["pathBytes"]=="626164ff6e616d652e747072", d' && ok || bad "info --json of a name that is not UTF-8: $(cat out)"
+  python3 -c 'import json; d=json.loads(open("out","rb").read().decode("utf-8"))[0]; assert d["path"]=="bad\ufffdname.tpr" and d["pathBytes"]=="626164ff6e616d652e747072", d' && ok || bad "info --json of a name that is not UTF-8: $(cat out)"
 
   # Reads that misbehave, through a preloaded library.
   if [ -n "${PULLDEX_FAULTY_IO:-}" ]; then

@@ -21,7 +21,7 @@ cp "$sample" movie.tpr
 grep -qE '^!\s+1200\s+1200\s+1\s+480\s+100\.0\s+single\s+1$' report.txt && ok || bad "text table row of the single entry: $(cat report.txt)"
 "$cli" report --json movie.tpr >report.json && python3 - <<'PY' && ok || bad "report --json"
 import json
-d = json.load(open("report.json"))
+d = json.load(open("report.json"))[0]
 s = d["summary"]
 assert (s["entries"], s["kept"], s["copy"], s["sections"], s["breaks"]) == (3000, 1201, 1799, 5, 3), s
 assert [x["first"] for x in d["sections"]] == [0, 1200, 1201, 2203, 2998], d["sections"]
@@ -34,7 +34,7 @@ PY
 "$cli" asc movie.tpr -o movie.asc
 python3 - <<'PY' && ok || bad "sections and script lines differ"
 import json
-d = json.load(open("report.json"))
+d = json.load(open("report.json"))[0]
 lines = [l.split("\t") for l in open("movie.asc", newline="").read().split("\r\n") if l]
 start = lambda e: f"{e // 2}{'ab'[e % 2]}"
 assert [[start(x["first"]), x["pattern"], str(x["firstKeptIndex"])] for x in d["sections"]] == lines, lines
@@ -62,7 +62,7 @@ if command -v chromium >/dev/null; then
     grep -q 'class="break-mark"' static.html && ok || bad "the page without JavaScript"
   # The largest list a project can hold stays small.
   python3 -c 'import sys; sys.stdout.write(("1010010010" * 1677722)[:16777216])' >huge.sfs
-  "$cli" report --sfs huge.sfs movie.tpr --html huge.html >/dev/null && ok || bad "report of 16,777,216 entries"
+  "$cli" report --sfs huge.sfs movie.tpr --html=huge.html >/dev/null && ok || bad "report of 16,777,216 entries"
   [ "$(stat -c %s huge.html)" -lt 20000000 ] && ok || bad "the page of 16,777,216 entries is $(stat -c %s huge.html) bytes"
 else
   echo "skipped: the browser checks (no chromium)"

@@ -107,12 +107,6 @@ TEST(AviScript, NumbersAcrossCarriesAndJumps) {
   }
 }
 
-TEST(AviScript, DecimalText) {
-  const std::pair<std::uint32_t, const char*> cases[] = {
-      {0, "0"}, {7, "7"}, {10, "10"}, {1234567, "1234567"}, {4294967295u, "4294967295"}};
-  for (const auto& [value, text] : cases) EXPECT_EQ(decimalText(value).view(), text);
-}
-
 // The counter against std::to_string over runs of steps: carries through
 // every digit, steps up to 99 (added in place) and beyond (set anew), and the
 // move past eight digits, where it formats each value anew.
@@ -153,27 +147,6 @@ TEST(AviScript, ProposedName) {
                                                        {"", ""},
                                                        {".abc", ".asc"}};
   for (const auto& [path, proposed] : cases) EXPECT_EQ(proposedScriptName(path), proposed) << path;
-}
-
-TEST(AviScript, WritesAtomically) {
-  testing::TempDir dir;
-  const FrameList list = listFromPattern("K-K--K-K--");
-  ASSERT_TRUE(testdata::writeFile(dir.path("old.asc"), "old script, longer than the new one........"));
-  ASSERT_EQ(writeAviScript(dir.path("old.asc"), list), Error::None);
-  EXPECT_EQ(testdata::readFile(dir.path("old.asc")), aviScript(list));
-
-  std::filesystem::create_directory(dir.path("folder.asc"));
-  EXPECT_EQ(writeAviScript(dir.path("folder.asc"), list), Error::CreateScript);
-  EXPECT_EQ(writeAviScript(dir.path("no folder/x.asc"), list), Error::CreateScript);
-  // A read-only file is refused, even where the folder would allow replacing it.
-  ASSERT_TRUE(testdata::writeFile(dir.path("locked.asc"), "locked"));
-  using std::filesystem::perms;
-  const perms write = perms::owner_write | perms::group_write | perms::others_write;
-  std::filesystem::permissions(dir.path("locked.asc"), write, std::filesystem::perm_options::remove);
-  EXPECT_EQ(writeAviScript(dir.path("locked.asc"), list), Error::CreateScript);
-  EXPECT_EQ(testdata::readFile(dir.path("locked.asc")), "locked");
-  EXPECT_EQ(dir.fileCount(), 3u);
-  std::filesystem::permissions(dir.path("locked.asc"), perms::owner_write, std::filesystem::perm_options::add);
 }
 
 }  // namespace

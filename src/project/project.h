@@ -1,0 +1,56 @@
+// A loaded project: the one way in for every front end. It holds the open
+// project file, its IVTC list, where the list's block lies and the file's
+// identity as it was loaded.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "base/file.h"
+#include "model/error.h"
+#include "model/frame_list.h"
+#include "project/ivtc_block.h"
+
+namespace pulldex {
+
+class Project {
+ public:
+  Project();
+  ~Project();
+  Project(Project&&) noexcept;
+  Project& operator=(Project&&) noexcept;
+
+  // Opens `path` (a regular file, a pipe, or "-" for standard input) and
+  // loads its list. On failure the project is left as it was.
+  Status load(const std::string& path);
+  bool loaded() const { return loaded_; }
+
+  const std::string& path() const { return path_; }
+  FrameList& list() { return list_; }
+  const FrameList& list() const { return list_; }
+  const BlockLocation& block() const { return block_; }
+  // Whether the project is a regular file, whose identity is known.
+  bool regular() const { return regular_; }
+  // The file as it was loaded, or as the last save over it left it.
+  const sys::Identity& identity() const { return block_.identity; }
+
+  // The open file, opened again by its path where it was released; it must
+  // still be the file that was loaded. Streams cannot be opened again.
+  Status input(InputFile*& file);
+  // Closes the file until input() is asked for again: the dialog keeps no
+  // file open between commands, and Windows replaces no file that is open.
+  void release();
+  // A save of this project over its own file wrote `written`, with the block
+  // at the same place under `header`: that file is the project now.
+  void savedOver(const sys::Identity& written, const IvtcHeader& header);
+
+ private:
+  std::string path_;
+  std::unique_ptr<InputFile> file_;
+  FrameList list_;
+  BlockLocation block_;
+  bool regular_ = false;
+  bool loaded_ = false;
+};
+
+}  // namespace pulldex
