@@ -50,6 +50,14 @@ std::wstring wide(const std::string& path) {
   return L"\\\\?\\" + full;
 }
 
+std::wstring fullPath(const std::wstring& path) {
+  const DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return path;
+  std::wstring full(n, L'\0');
+  full.resize(GetFullPathNameW(path.c_str(), n, full.data(), nullptr));
+  return full;
+}
+
 HANDLE openPath(const std::string& path, DWORD access, DWORD disposition, DWORD flags = FILE_ATTRIBUTE_NORMAL,
                 DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) {
   return CreateFileW(wide(path).c_str(), access, share, nullptr, disposition, flags, nullptr);
@@ -299,8 +307,9 @@ int replaceDestination(Pending& p) {
   }
   CloseHandle(win(p.handle));
   p.handle = kNoHandle;
-  const std::wstring from = wide(p.tempPath);
-  const std::wstring to = wide(p.destination);
+  // Full paths: Wine's ReplaceFile takes no relative ones.
+  const std::wstring from = fullPath(wide(p.tempPath));
+  const std::wstring to = fullPath(wide(p.destination));
   // Another program (a second writer, a virus scanner, an indexer) may hold
   // the destination for a moment: try again for up to about a second.
   DWORD error = 0;
@@ -310,7 +319,9 @@ int replaceDestination(Pending& p) {
     bool done = p.existed && ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
                                           nullptr, nullptr) != 0;
     error = done ? 0 : GetLastError();
-    if (!done && (!p.existed || error == ERROR_FILE_NOT_FOUND)) {
+    // Gone meanwhile, or (a second writer's replace got there first) the
+    // replaced file removed and ours left under its own name: a rename then.
+    if (!done && (!p.existed || error == ERROR_FILE_NOT_FOUND || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT)) {
       done = MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
       error = done ? 0 : GetLastError();
     }

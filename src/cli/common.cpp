@@ -133,12 +133,12 @@ void printReports(Context& c, const std::vector<std::string>& objects) {
 }
 
 int fail(Context& c, const std::string& file, const Status& status) {
-  const bool stdout = file == "-";
-  if (stdout) {
+  const bool toStdout = file == "-";
+  if (toStdout) {
     if (c.out.reported) return kFailed;
     c.out.reported = true;
   }
-  c.err << (stdout ? "pulldex-cli: standard output" : file) << ": " << errorText(status.error);
+  c.err << (toStdout ? "pulldex-cli: standard output" : file) << ": " << errorText(status.error);
   if (status.osError != 0) c.err << " (" << sys::errorMessage(status.osError) << ")";
   if (status.error == Error::OutputIsProject) {
     c.err << "; add --force to replace it\n";

@@ -242,6 +242,19 @@ TEST_F(AtomicOutputTest, NoTemporaryFileOutlivesAKilledProcess) {
 #endif
 
 #ifdef _WIN32
+// A replaced file keeps its attributes: hidden and system stay hidden and system.
+TEST_F(AtomicOutputTest, KeepsAttributes) {
+  const std::string path = dir_.path("hidden.txt");
+  ASSERT_TRUE(writeFile(path, "old"));
+  for (const DWORD kept : {DWORD{FILE_ATTRIBUTE_HIDDEN}, DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM}}) {
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), kept | FILE_ATTRIBUTE_ARCHIVE));
+    ASSERT_TRUE(writeWhole(path, "new").ok());
+    EXPECT_EQ(readFile(path), "new");
+    EXPECT_EQ(GetFileAttributesA(path.c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), kept);
+  }
+  EXPECT_EQ(dir_.fileCount(), 1u);
+}
+
 // The same on Windows: the test program starts itself again as a writer that
 // opens an output, writes, says so through a file, and waits to be ended.
 TEST_F(AtomicOutputTest, NoTemporaryFileOutlivesATerminatedProcess) {

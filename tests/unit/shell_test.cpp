@@ -230,6 +230,41 @@ TEST_F(ShellTest, AProjectSavedAnewSinceItsLoadIsNotStripped) {
   EXPECT_EQ(dir_.fileCount(), 1u);
 }
 
+// The dialog's own save in place is no change by someone else: a later
+// removal to another name goes ahead.
+TEST_F(ShellTest, ARemovalAfterTheDialogsOwnSaveInPlace) {
+  const std::string path = project("movie.tpr", "KCKKCK");
+  loadProject(path, window());
+  ASSERT_TRUE(writeFile(dir_.path("in.sfs"), "1?0260"));
+  fakeDialog().answers = {path, dir_.path("in.sfs"), dir_.path("other.tpr")};
+  for (const int id : {IDC_REMOVE_COPY, IDC_IMPORT_SFS, IDC_REMOVE_COPY}) runCommand(id, window());
+  EXPECT_TRUE(fakeDialog().errors.empty()) << errorTexts()[0];
+  EXPECT_EQ(readFile(path), noise(100, 1) + ivtcBlock({{0, 3, 0}, {2, 3, 0}, {3, 6, 0}, {5, 6, 0}}) + "tail");
+  EXPECT_EQ(readFile(dir_.path("other.tpr")),
+            noise(100, 1) + ivtcBlock({{0, 0, 0}, {1, 0, 0}, {3, 11, 0}, {4, 10, 0}}) + "tail");
+
+  // A read-only destination is one that cannot be opened, whatever came before.
+  ASSERT_TRUE(writeFile(dir_.path("locked.tpr"), "locked"));
+  std::filesystem::permissions(dir_.path("locked.tpr"), std::filesystem::perms::owner_read);
+  removeCopyFrames(dir_.path("locked.tpr"), window());
+  EXPECT_EQ(errorTexts(), std::vector<std::string>{"Error in opening destination file"});
+  std::filesystem::permissions(dir_.path("locked.tpr"), std::filesystem::perms::owner_all);
+}
+
+// The export choosers propose the project's own name; taking it writes nothing.
+TEST_F(ShellTest, NoExportReplacesTheLoadedProject) {
+  const std::string path = project("movie.tpr", "KCK");
+  const std::string bytes = readFile(path);
+  loadProject(path, window());
+  fakeDialog().answers = {path};
+  runCommand(IDC_EXPORT_SFS, window());
+  exportAviScript(path, window());
+  EXPECT_EQ(fakeDialog().choosers.at(0).proposed, path);
+  EXPECT_EQ(errorTexts(), std::vector<std::string>(2, "Error, this is the project itself"));
+  EXPECT_EQ(readFile(path), bytes);
+  EXPECT_EQ(dir_.fileCount(), 1u);
+}
+
 #ifndef _WIN32
 TEST_F(ShellTest, AFullDiskKeepsEveryOldOutput) {
   // A project whose outputs are all larger than the limit below.
