@@ -17,7 +17,6 @@ struct FilterItem {
 class FileChooser {
  public:
   static constexpr std::size_t kMaxItems = 32;
-  static constexpr std::size_t kPathSize = 512;
 
   explicit FileChooser(bool saveMode) : saveMode_(saveMode) {}
 

@@ -23,10 +23,10 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"info", "Print the field count, the counts of each state and the codes in use", nullptr, false, Output::Script},
+    {"info", "Print the frame count, the counts of each state and the codes in use", nullptr, false, Output::Script},
     {"report", "Show where the cadence breaks: the script's sections, the breaks to review and a summary",
      "--html: movie.tpr -> movie.report.html (the report itself goes to standard output)", true, Output::Script},
-    {"asc", "Write the AVI script of kept fields (.asc)", "movie.tpr -> movie.asc", true, Output::Script},
+    {"asc", "Write the AVI script of kept frames (.asc)", "movie.tpr -> movie.asc", true, Output::Script},
     {"strip", "Write a copy of the project without its copy frames", "movie.tpr -> movie.nocopy.tpr", true,
      Output::Stripped},
     {"sfs", "Write the frame-setting file (.sfs)", "movie.tpr -> movie.sfs", true, Output::Settings},

@@ -39,8 +39,9 @@ if [ "$kind" = win32 ]; then
 else
   run() { "$@"; }
   native() { echo "$1"; }
-  open_title='^Choose File$'
-  save_title='^Choose File$'
+  # Titled as the platform's own choosers are.
+  open_title='^Open$'
+  save_title='^Save As$'
   # FLTK's question whether to replace a file has no title and, without a
   # window manager, no focus.
   answer_yes() {

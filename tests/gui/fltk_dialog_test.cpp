@@ -1,9 +1,14 @@
 // The real FLTK dialog, in process: commands go in, controls are read back.
 #include <FL/Fl.H>
+#include <FL/Fl_Button.H>
+#include <FL/Fl_File_Browser.H>
+#include <FL/Fl_Group.H>
 #include <FL/Fl_Output.H>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -19,11 +24,43 @@ namespace {
 std::vector<std::string> closedErrors;
 void closeErrorBox(void*) {
   Fl_Window* box = Fl::modal();
-  if (box != nullptr && std::string(box->label()) == "Error") {
+  if (box != nullptr && box->label() != nullptr && std::string(box->label()) == "Error") {
     closedErrors.push_back(box->child(0)->label());
     box->hide();
   }
   Fl::repeat_timeout(0.02, closeErrorBox);
+}
+
+// What a chooser showed: its title and the names in its list. It is
+// cancelled once seen.
+struct SeenChooser {
+  std::string title;
+  std::vector<std::string> names;
+};
+SeenChooser seen;
+
+template <class Found>
+Found* findIn(Fl_Widget* widget, const char* label = nullptr) {
+  if (auto* found = dynamic_cast<Found*>(widget))
+    if (!label || (found->label() && std::string(found->label()) == label)) return found;
+  if (auto* group = widget->as_group())
+    for (int i = 0; i < group->children(); ++i)
+      if (Found* found = findIn<Found>(group->child(i), label)) return found;
+  return nullptr;
+}
+
+void readChooser(void*) {
+  for (Fl_Window* w = Fl::first_window(); w; w = Fl::next_window(w)) {
+    Fl_File_Browser* browser = w->label() ? findIn<Fl_File_Browser>(w) : nullptr;
+    Fl_Button* cancel = browser ? findIn<Fl_Button>(w, "Cancel") : nullptr;
+    if (!cancel || browser->size() == 0) continue;
+    seen.title = w->label();
+    for (int i = 1; i <= browser->size(); ++i)
+      if (const char* text = browser->text(i); text && std::string(text) != "../") seen.names.emplace_back(text);
+    cancel->do_callback();
+    return;
+  }
+  Fl::repeat_timeout(0.05, readChooser);
 }
 
 class FltkDialogTest : public ::testing::Test {
@@ -51,6 +88,29 @@ class FltkDialogTest : public ::testing::Test {
   std::unique_ptr<MainDialog> dialog_;
   testing::TempDir dir_;
 };
+
+// Titled as the platform's choosers are, and a project's Save chooser lists
+// the projects already there, whatever the case of their extension.
+TEST_F(FltkDialogTest, ChoosersShowTheirTitleAndEveryProject) {
+  Fl::option(Fl::OPTION_FNFC_USES_GTK, false);
+  for (const char* name : {"a.tpr", "B.TPR", "c.Tpr", "x.asc"})
+    ASSERT_TRUE(testdata::writeFile(dir_.path(name), testdata::ivtcBlock({{0, 3, 0}})));
+  loadProject(dir_.path("a.tpr"), dialog_.get());
+  // The Open chooser proposes nothing and starts in the current folder.
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(dir_.path(""));
+  const std::pair<int, const char*> commands[] = {{IDC_REMOVE_COPY, "Save As"}, {IDC_OPEN, "Open"}};
+  for (const auto& [id, title] : commands) {
+    seen = {};
+    Fl::add_timeout(0.05, readChooser);
+    runCommand(id, dialog_.get());
+    Fl::remove_timeout(readChooser);
+    EXPECT_EQ(seen.title, title);
+    std::sort(seen.names.begin(), seen.names.end());
+    EXPECT_EQ(seen.names, (std::vector<std::string>{"B.TPR", "a.tpr", "c.Tpr"})) << title;
+  }
+  std::filesystem::current_path(before);
+}
 
 TEST_F(FltkDialogTest, EnabledStatesAndPathFieldFollowTheLoads) {
   initDialog(dialog_.get(), std::nullopt);

@@ -21,6 +21,8 @@ namespace {
 MainDialog* dialogOf(Window window) { return static_cast<MainDialog*>(window); }
 
 // FLTK's filter list: "name TAB pattern" lines; several patterns as {a,b}.
+// FLTK adds " (pattern)" to each name itself; a name that had it already
+// would hide every file. Its matching ignores case, so *.TPR lists movie.tpr.
 std::string fltkFilter(const FileChooser& chooser) {
   std::string filter;
   const auto& items = chooser.items();
@@ -30,8 +32,8 @@ std::string fltkFilter(const FileChooser& chooser) {
     filter += "Supported Files\t" + (items.size() > 1 ? "{" + patterns + "}" : patterns) + "\n";
   }
   for (const FilterItem& item : items)
-    filter += std::string(item.name) + " (" + item.pattern + ")\t" + item.pattern + "\n";
-  return filter + "All Files (*.*)\t*";
+    filter += std::string(item.name) + "\t" + item.pattern + "\n";
+  return filter + "All Files\t*";
 }
 
 }  // namespace
@@ -76,6 +78,7 @@ void enableListButtons(Window window, bool enabled) {
 bool runFileChooser(Window, FileChooser& chooser) {
   Fl_Native_File_Chooser native;
   native.type(chooser.saveMode() ? Fl_Native_File_Chooser::BROWSE_SAVE_FILE : Fl_Native_File_Chooser::BROWSE_FILE);
+  native.title(chooser.saveMode() ? "Save As" : "Open");
   // A Save chooser asks before it replaces a file.
   native.options(chooser.saveMode() ? Fl_Native_File_Chooser::SAVEAS_CONFIRM : Fl_Native_File_Chooser::NO_OPTIONS);
   const std::string filter = fltkFilter(chooser);

@@ -45,7 +45,7 @@ void enableListButtons(Window window, bool enabled) {
 }
 
 bool runFileChooser(Window owner, FileChooser& chooser) {
-  std::vector<char> path(std::max(kChooserPathSize, FileChooser::kPathSize), '\0');
+  std::vector<char> path(kChooserPathSize, '\0');
   std::strncpy(path.data(), chooser.filePath().c_str(), path.size() - 1);
   const std::string filter = chooser.filterText();
   OPENFILENAMEA ofn{};
