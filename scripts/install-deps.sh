@@ -7,7 +7,7 @@ set -euo pipefail
 native=(g++ cmake ninja-build libgtest-dev libcli11-dev libfltk1.3-dev fluid)
 all=("${native[@]}" g++-mingw-w64-x86-64 wine64 xvfb xauth xdotool imagemagick x11-utils python3 clang
      libclang-rt-14-dev hyperfine dpkg-dev lintian desktop-file-utils shared-mime-info strace acl attr
-     chromium mkvtoolnix ffmpeg)
+     chromium mkvtoolnix ffmpeg fonts-ipafont-gothic)
 case "${1:-all}" in
   native) wanted=("${native[@]}") ;;
   all) wanted=("${all[@]}") ;;

@@ -66,5 +66,6 @@ shoot docs/dialog-linux.png build/native/pulldex "$videos/movie.tpr"
 key='HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager'
 "$wine" reg add "$key" /v DllName /t REG_SZ /d 'C:\windows\resources\themes\light\light.msstyles' /f >/dev/null 2>&1
 "$wine" reg add "$key" /v ThemeActive /t REG_SZ /d 1 /f >/dev/null 2>&1
+bash scripts/wine-fonts.sh "$wine" >/dev/null 2>&1
 "$wineserver" -w
 shoot docs/dialog-windows.png "$wine" build/windows/pulldex.exe "Z:${videos//\//\\}\\movie.tpr"
