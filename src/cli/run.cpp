@@ -11,9 +11,6 @@ namespace pulldex::cli {
 
 namespace {
 
-// What `report --html` alone stands for: the default page name.
-constexpr char kDefaultPage[] = "\x01";
-
 struct Command {
   const char* name;
   const char* help;
@@ -50,9 +47,10 @@ constexpr char kExitNote[] =
 std::string commandFooter(const Command& command) {
   std::string footer;
   if (command.output) {
-    footer += std::string("Output, beside each project unless -o or --output-dir says otherwise:\n  ") +
-              command.output + "\n";
-    footer += std::string(kReplaceNote) + (std::string_view(command.name) == "report" ? "" : "-o - writes to standard output.\n");
+    const bool report = std::string_view(command.name) == "report";
+    footer += std::string("Output, beside each project unless ") + (report ? "" : "-o or ") +
+              "--output-dir says otherwise:\n  " + command.output + "\n";
+    footer += std::string(kReplaceNote) + (report ? "" : "-o - writes to standard output.\n");
   }
   return footer + kInputNote + kExitNote;
 }
@@ -81,9 +79,23 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
   app.footer(mainFooter());
 
   Options o;
-  std::string html;
+  // --html=FILE is taken out before CLI11 parses the rest: as an option with
+  // an optional value, --html would take the next word, a project, for its
+  // value.
+  std::vector<const char*> args;
+  std::optional<std::string> htmlFile;
+  bool optionsEnd = false;
+  for (int i = 0; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    optionsEnd = optionsEnd || arg == "--";
+    if (!optionsEnd && arg.substr(0, 7) == "--html=")
+      htmlFile = std::string(arg.substr(7));
+    else
+      args.push_back(argv[i]);
+  }
+  bool htmlFlag = false;
   std::vector<std::pair<CLI::App*, const Command*>> commands;
-  CLI::Option* htmlOption = nullptr;
+  CLI::App* reportCmd = nullptr;
   for (const Command& command : kCommands) {
     auto* cmd = app.add_subcommand(command.name, command.help);
     cmd->footer(commandFooter(command));
@@ -92,10 +104,12 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
       cmd->add_flag("--json", o.json, "A JSON array with one object per project");
     cmd->add_option("--sfs", o.sfs, "Import this frame-setting file in place of the project's list first")
         ->type_name("FILE");
-    if (name == "report")
-      htmlOption = cmd->add_flag(std::string("--html{") + kDefaultPage + "}", html,
-                                 "Also write a self-contained HTML page beside each project; --html=FILE names it "
-                                 "(one project; - for standard output)");
+    if (name == "report") {
+      reportCmd = cmd;
+      cmd->add_flag("--html", htmlFlag,
+                    "Also write a self-contained HTML page beside each project; --html=FILE names it "
+                    "(one project; - for standard output)");
+    }
     if (command.writes && name != "report")
       cmd->add_option("-o,--output", o.output,
                       command.kind == Output::Stripped
@@ -130,7 +144,9 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
 
   const Command* chosen = nullptr;
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(args.size()), args.data());
+    if (htmlFile && !reportCmd->parsed())
+      throw CLI::ExtrasError({"--html=" + *htmlFile});
     for (const auto& [cmd, command] : commands)
       if (cmd->parsed()) chosen = command;
     if (!o.output.empty() && !o.outputDir.empty())
@@ -142,11 +158,12 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
       throw CLI::ValidationError("-o,--output", "strip writes a file, not standard output");
     if (o.sfs == "-" && !o.projects.empty() && o.projects[0] == "-")
       throw CLI::ValidationError("--sfs", "the project and --sfs cannot both be standard input");
-    if (htmlOption && htmlOption->count() > 0) {
-      if (html.empty()) throw CLI::ValidationError("--html", "needs a file name after =");
-      o.html = html == kDefaultPage ? std::string() : html;
-      if (!o.html->empty() && o.projects.size() != 1)
-        throw CLI::ValidationError("--html", "--html=FILE takes one project only");
+    if (htmlFile) {
+      if (htmlFile->empty()) throw CLI::ValidationError("--html", "needs a file name after =");
+      if (o.projects.size() != 1) throw CLI::ValidationError("--html", "--html=FILE takes one project only");
+      o.html = htmlFile;
+    } else if (htmlFlag) {
+      o.html = std::string();
     }
   } catch (const CLI::ParseError& e) {
     std::ostringstream help, error;

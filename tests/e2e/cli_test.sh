@@ -189,6 +189,12 @@ if [ "${PULLDEX_CLI_WINE:-}" = "" ]; then
   expect 1 "/dev/zero: Error, can't read from a device" -- timeout 10 "$cli" info /dev/zero
   expect 1 "/dev/null: Error, can't read from a device" -- timeout 10 "$cli" asc --sfs /dev/null movie.tpr -o -
 
+  # Standard output is checked: a full disk behind it is a failure.
+  for args in "info movie.tpr" "info --json movie.tpr" "report movie.tpr" "report --json movie.tpr" "asc movie.tpr -o -"; do
+    expect 1 "pulldex-cli: standard output: Error in writing the file (No space left on device)" -- \
+      bash -c "'$cli' $args >/dev/full"
+  done
+
   # A file with other hard links is refused, not split.
   cp movie.tpr linked.tpr && ln linked.tpr other-name.tpr
   expect 1 "linked.tpr: Error, the file has other hard links" -- "$cli" strip linked.tpr -o linked.tpr
@@ -212,6 +218,12 @@ if [ "${PULLDEX_CLI_WINE:-}" = "" ]; then
     size=$(stat -c %s movie.tpr)
     expect 1 "movie.tpr: Error in reading file (Input/output error)" -- faulty PULLDEX_FAULT_EIO_AT=$((size - 10)) "$cli" strip movie.tpr -o eio.tpr
     [ ! -e eio.tpr ] && ok || bad "a failed read left an output"
+    # The kernel's copy fails without saying which side: the project's read is still blamed.
+    expect 1 "movie.tpr: Error in reading file (Input/output error)" -- \
+      faulty PULLDEX_FAULT_COPY_EIO=1 PULLDEX_FAULT_EIO_AT=$((size - 10)) "$cli" strip movie.tpr -o eio.tpr
+    [ ! -e eio.tpr ] && ok || bad "a failed read left an output"
+    expect 0 "" -- faulty PULLDEX_FAULT_COPY_EIO=1 "$cli" strip movie.tpr -o copied.tpr
+    same copied.tpr movie.nocopy.tpr "a copy finished by hand after the kernel's failed"
     expect 1 "movie.tpr: Error in reading file" -- faulty PULLDEX_FAULT_EOF_AT=$((size - 10)) "$cli" strip movie.tpr -o shrunk.tpr
     [ ! -e shrunk.tpr ] && ok || bad "a source that shrank left an output"
   fi

@@ -3,7 +3,9 @@
      PULLDEX_FAULT_CHUNK=N   a read returns at most N bytes (FUSE, network)
      PULLDEX_FAULT_EIO_AT=N  a read at or past offset N fails with EIO
      PULLDEX_FAULT_EOF_AT=N  the file seems to end at offset N (it shrank)
-   In-kernel copies are refused, so that every byte goes through read(). */
+     PULLDEX_FAULT_COPY_EIO=1  in-kernel copies fail with EIO, as when the
+                             disk under either file fails
+   Otherwise in-kernel copies are refused, so that every byte goes through read(). */
 #define _GNU_SOURCE
 #include <errno.h>
 #include <stdlib.h>
@@ -41,6 +43,6 @@ ssize_t read(int fd, void* buffer, size_t n) {
 
 ssize_t copy_file_range(int in, off_t* inOffset, int out, off_t* outOffset, size_t n, unsigned flags) {
   (void)in, (void)inOffset, (void)out, (void)outOffset, (void)n, (void)flags;
-  errno = ENOSYS;
+  errno = setting("PULLDEX_FAULT_COPY_EIO") == 1 ? EIO : ENOSYS;
   return -1;
 }
