@@ -6,6 +6,7 @@
 //   worst.tpr  256 MiB of "Video.DeinterlaceEx.Lis" over and over, block at the end
 //   ten-million.tpr  10,000,000 frames, every one with a record, in which
 //              every kept frame gets its own line of AVI script (gaps 0, 3)
+//   ten-million-text.tpr  the same list in a project saved as text
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -76,10 +77,13 @@ int main(int argc, char** argv) {
   }
   {
     std::ofstream out(folder + "/ten-million.tpr", std::ios::binary | std::ios::trunc);
-    const std::string project = namedEntry("Project.Version", "2.5") +
-                                ivtcBlock(recordsFromPattern(pattern(10'000'000, "KCCCK"), {0, 11, 16, 3})) +
-                                namedEntry("Project.Notes", "end");
+    const auto records = recordsFromPattern(pattern(10'000'000, "KCCCK"), {0, 11, 16, 3});
+    const std::string project =
+        namedEntry("Project.Version", "2.5") + ivtcBlock(records) + namedEntry("Project.Notes", "end");
     out.write(project.data(), static_cast<std::streamsize>(project.size()));
+    std::ofstream text(folder + "/ten-million-text.tpr", std::ios::binary | std::ios::trunc);
+    const std::string textForm = textProject(ivtcValue(records));
+    text.write(textForm.data(), static_cast<std::streamsize>(textForm.size()));
   }
   return 0;
 }

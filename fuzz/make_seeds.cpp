@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "project_builder.h"
 
@@ -13,7 +14,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::filesystem::path root = argv[1];
-  const std::string projects[] = {
+  std::vector<std::string> projects = {
       ivtcBlock(recordsFromPattern("KCKCCKCKCC")),
       noise(100, 1) + ivtcBlock(recordsFromPattern("--KCK", {3, 6})) + namedEntry("Audio.Gain", "12"),
       ivtcBlock({}),
@@ -22,10 +23,24 @@ int main(int argc, char** argv) {
       ivtcBlock({{0, 1, 0}, {5, 2, 7}, {3, 1, 0}}),
   };
   const std::string settings[] = {"0123456\r\n", "1?2", std::string(600, '1'), "abc"};
+  // Text projects of every layout go to the load fuzzer whole; the text
+  // fuzzer takes what stands after "{".
+  const TextStyle styles[] = {{}, {.crlf = false}, {.freePascal = true, .crlf = false}, {.lowerCase = true},
+                              {.nested = true}};
+  std::vector<std::string> texts;
+  for (const TextStyle& style : styles)
+    for (const auto& records : {recordsFromPattern("KCKCCKCKCC", {3, 6}), recordsFromPattern("K")}) {
+      const std::string text = textProject(ivtcValue(records), style);
+      projects.push_back(text);
+      const std::size_t open = text.find('{') + 1;
+      texts.push_back(text.substr(open, text.find('}') - open + 1));
+    }
   std::filesystem::create_directories(root / "project");
+  std::filesystem::create_directories(root / "text");
   std::filesystem::create_directories(root / "sfs");
   int n = 0;
   for (const std::string& p : projects) writeFile((root / "project" / ("seed" + std::to_string(n++))).string(), p);
+  for (const std::string& t : texts) writeFile((root / "text" / ("seed" + std::to_string(n++))).string(), t);
   for (const std::string& s : settings) writeFile((root / "sfs" / ("seed" + std::to_string(n++))).string(), s);
   return 0;
 }

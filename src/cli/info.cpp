@@ -43,7 +43,10 @@ std::string jsonPathFields(const std::string& path) {
   return out;
 }
 
-std::string describe(const std::string& path, const FrameList& list, bool json) {
+std::string describe(const Project& project, bool json) {
+  const std::string& path = project.path();
+  const FrameList& list = project.list();
+  const char* form = project.block().form == ProjectForm::Text ? "text" : "binary";
   std::array<long, 256> states{};
   std::array<long, 256> codes{};
   for (const FrameEntry& e : list.entries) {
@@ -51,12 +54,12 @@ std::string describe(const std::string& path, const FrameList& list, bool json) 
     if (e.state != Unlisted) ++codes[e.code];
   }
   if (json)
-    return "{" + jsonPathFields(path) + ", \"frames\": " + std::to_string(list.count()) +
+    return "{" + jsonPathFields(path) + ", \"form\": \"" + form + "\", \"frames\": " + std::to_string(list.count()) +
            ", \"kept\": " + std::to_string(states[Kept]) + ", \"copy\": " + std::to_string(states[Copy]) +
            ", \"unlisted\": " + std::to_string(states[Unlisted]) +
            ", \"otherStates\": " + jsonCounts(inUse(states, Copy + 1)) + ", \"codes\": " + jsonCounts(inUse(codes, 0)) +
            "}";
-  std::string out = path + "\n  frames    " + std::to_string(list.count()) + "\n  Kept      " +
+  std::string out = path + "\n  form      " + form + "\n  frames    " + std::to_string(list.count()) + "\n  Kept      " +
                     std::to_string(states[Kept]) + "\n  Copy      " + std::to_string(states[Copy]) + "\n  Unlisted  " +
                     std::to_string(states[Unlisted]) + "\n";
   for (const auto& [state, n] : inUse(states, Copy + 1))
@@ -71,7 +74,7 @@ std::string describe(const std::string& path, const FrameList& list, bool json) 
 int info(Context& c) {
   std::vector<std::string> objects;
   const int status = forEachProject(c, [&](Project& project) {
-    objects.push_back(describe(project.path(), project.list(), c.options.json));
+    objects.push_back(describe(project, c.options.json));
     return kOk;
   });
   printReports(c, objects);

@@ -62,6 +62,12 @@ std::int64_t BlockScanner::findMarker(const char* marker) {
   }
 }
 
+std::int32_t BlockScanner::available(const std::uint8_t*& bytes) {
+  fillWindow();
+  bytes = buffer_.get() + position_;
+  return fill_ - position_;
+}
+
 std::int32_t BlockScanner::readBytes(void* destination, std::int32_t count) {
   auto* out = static_cast<std::uint8_t*>(destination);
   std::int32_t total = 0;

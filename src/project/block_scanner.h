@@ -28,6 +28,11 @@ class BlockScanner {
   // Copies up to `count` bytes and returns how many: fewer only at the end of
   // the file, 0 for a count of 0 or less.
   std::int32_t readBytes(void* destination, std::int32_t count);
+  // The bytes from the read position on that are in memory, without
+  // consuming them: a whole window's worth, fewer only at the end of the file.
+  std::int32_t available(const std::uint8_t*& bytes);
+  // Moves the read position on by `n` of the bytes available() gave.
+  void consume(std::int32_t n) { position_ += n; }
   // True when a read of the file failed (as opposed to reaching its end);
   // the file's error() tells why.
   bool failed() const { return failed_; }

@@ -1,11 +1,13 @@
 #include "project/ivtc_block.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "base/byte_reader.h"
 #include "project/block_scanner.h"
 #include "project/project.h"
+#include "project/text_form.h"
 
 namespace pulldex {
 
@@ -30,33 +32,148 @@ namespace {
 
 Status projectFailure(Error error, const InputFile& file) { return {error, Subject::Project, file.error()}; }
 
-// The block as found in an open project: where its marker starts, its
-// header, and the scanner standing right behind the header.
-struct FoundBlock {
-  std::unique_ptr<BlockScanner> scanner;
-  std::int64_t offset = -1;
-  IvtcHeader header{};
+// Records in, one list out: each record sets the entry of its frame.
+class ListBuilder {
+ public:
+  // `expected`: how many records there are likely to be, to reserve room for.
+  explicit ListBuilder(std::int64_t expected) {
+    list_.entries.reserve(static_cast<std::size_t>(std::clamp<std::int64_t>(expected, 0, kMaxFrames)));
+  }
+  // Whole records; false when one names a frame past the limit.
+  bool add(const std::uint8_t* records, std::size_t bytes) {
+    if (bytes == 0) return true;
+    // First the chunk's highest frame, so that the list grows at most once
+    // per chunk and the loop that stores the records calls nothing: a call
+    // in it would push its values out of the registers.
+    std::uint32_t top = 0;
+    for (ByteReader reader(records, bytes); const std::uint8_t* record = reader.take(kRecordSize);)
+      top = std::max(top, ByteReader::le32(record));
+    // A negative frame reads as a huge one here.
+    if (top >= static_cast<std::uint32_t>(kMaxFrames)) return false;
+    // Grown in steps within the room reserved for one entry per record,
+    // then cut to the last record's frame in finish().
+    if (top >= entries_)
+      list_.entries.resize(entries_ = std::max<std::size_t>(top + 1, std::min(2 * entries_, list_.entries.capacity())));
+    FrameEntry* const data = list_.entries.data();
+    for (ByteReader reader(records, bytes); const std::uint8_t* record = reader.take(kRecordSize);)
+      data[ByteReader::le32(record)] = {record[4], static_cast<std::uint8_t>(record[5] + 1)};
+    highest_ = std::max(highest_, static_cast<std::int32_t>(top));
+    last_ = static_cast<std::int32_t>(ByteReader::le32(records + bytes - kRecordSize));
+    return true;
+  }
+  // The last record sizes the list; one naming a later frame is corrupt.
+  bool finish(FrameList& out) {
+    if (highest_ > last_) return false;
+    list_.entries.resize(static_cast<std::size_t>(last_ + 1));
+    normalise(list_);
+    out = std::move(list_);
+    return true;
+  }
+
+ private:
+  // Moves the first Kept mark to entry 0, so that a script made from the
+  // list starts at the first frame.
+  static void normalise(FrameList& list) {
+    const auto first =
+        std::find_if(list.entries.begin(), list.entries.end(), [](const FrameEntry& e) { return e.state == Kept; });
+    if (first == list.entries.end()) return;
+    first->state = Unlisted;
+    list.entries[0].state = Kept;
+  }
+
+  FrameList list_;
+  std::size_t entries_ = 0;  // list_.entries.size()
+  std::int32_t highest_ = -1;
+  std::int32_t last_ = -1;
 };
 
-Status findBlock(InputFile& file, FoundBlock& found) {
-  found.scanner = std::make_unique<BlockScanner>(file);
-  found.offset = found.scanner->findMarker(kIvtcMarker);
-  // A read that failed is no missing block: say why instead.
-  if (found.scanner->failed()) return projectFailure(Error::ReadFile, file);
-  if (found.offset < 0) return {Error::NoIvtcBlock};
-  if (found.scanner->readBytes(found.header.raw, kHeaderSize) < kHeaderSize)
-    return projectFailure(Error::ReadFile, file);
-  return {};
+constexpr std::int32_t kChunk = kRecordSize * 8192;
+
+// The binary form: the header behind the marker, then the records.
+Status readBinaryValue(InputFile& file, BlockScanner& scanner, std::int64_t offset, FrameList& out,
+                       BlockLocation& where) {
+  IvtcHeader& header = where.header;
+  if (scanner.readBytes(header.raw, kHeaderSize) < kHeaderSize) return projectFailure(Error::ReadFile, file);
+  if (header.typeTag() != kTypeTag || header.recordSize() != kRecordSize) return {Error::FileFormat};
+  const std::int64_t recordBytes = std::int64_t{header.valueLength()} - 8;
+  if (recordBytes < 0 || recordBytes % kRecordSize != 0) return {Error::FileFormat};
+  // Checked before anything is allocated for them, where the size is known.
+  const std::int64_t size = file.size();
+  if (file.regular() && (size < 0 || offset + kHeaderSize + recordBytes > size)) return {Error::FileFormat};
+
+  ListBuilder builder(recordBytes / kRecordSize);
+  std::uint8_t chunk[kChunk];
+  for (std::int64_t left = recordBytes; left > 0;) {
+    const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(left, kChunk));
+    if (scanner.readBytes(chunk, want) < want)
+      return scanner.failed() ? projectFailure(Error::ReadFile, file) : Status{Error::FileFormat};
+    left -= want;
+    if (!builder.add(chunk, static_cast<std::size_t>(want))) return {Error::FileFormat};
+  }
+  return builder.finish(out) ? Status{} : Status{Error::FileFormat};
 }
 
-// Moves the first Kept mark to entry 0, so that a script made from the list
-// starts at the first frame.
-void normalise(FrameList& list) {
-  const auto first =
-      std::find_if(list.entries.begin(), list.entries.end(), [](const FrameEntry& e) { return e.state == Kept; });
-  if (first == list.entries.end()) return;
-  first->state = Unlisted;
-  list.entries[0].state = Kept;
+// The text form: blanks, "=", blanks and "{" behind the marker, then the
+// value in hexadecimal up to "}", decoded as it streams by.
+Status readTextValue(InputFile& file, BlockScanner& scanner, std::int64_t offset, FrameList& out,
+                     BlockLocation& where) {
+  const auto ended = [&] { return projectFailure(Error::ReadFile, file); };
+  std::int64_t at = offset + static_cast<std::int64_t>(std::strlen(kIvtcMarker));
+  scanner.consume(static_cast<std::int32_t>(std::strlen(kIvtcMarker)));
+  // "Name = {": blanks, "=", blanks, "{".
+  for (const char wanted : {'=', '{'}) {
+    for (;;) {
+      const std::uint8_t* p = nullptr;
+      if (scanner.available(p) == 0) return scanner.failed() ? ended() : Status{Error::FileFormat};
+      scanner.consume(1);
+      ++at;
+      if (*p == wanted) break;
+      if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n') return {Error::FileFormat};
+    }
+  }
+  where.valueStart = at - 1;
+
+  // The first 8 bytes are the value's header: recordSize and recordCount.
+  const std::int64_t size = file.size();
+  ListBuilder builder(size > at ? (size - at) / (2 * kRecordSize) : 0);
+  HexDecoder decoder;
+  std::uint8_t chunk[kChunk];
+  std::size_t fill = 0;
+  std::int64_t decoded = 0;
+  bool header = true;
+  for (;;) {
+    const std::uint8_t* p = nullptr;
+    const std::int32_t n = scanner.available(p);
+    if (n == 0) return ended();
+    std::size_t used = 0, made = 0;
+    const std::size_t room = header ? 8 - fill : kChunk - fill;
+    const HexDecoder::Step step = decoder.decode(p, static_cast<std::size_t>(n), chunk + fill, room, used, made);
+    scanner.consume(static_cast<std::int32_t>(used));
+    at += static_cast<std::int64_t>(used);
+    fill += made;
+    decoded += static_cast<std::int64_t>(made);
+    if (step == HexDecoder::Step::BadDigit) return {Error::FileFormat};
+    if (header && fill == 8) {
+      std::memcpy(where.header.raw + kValueStart, chunk, 8);
+      if (where.header.recordSize() != kRecordSize) return {Error::FileFormat};
+      header = false;
+      fill = 0;
+    } else if (!header && fill == kChunk) {
+      if (!builder.add(chunk, fill)) return {Error::FileFormat};
+      fill = 0;
+    }
+    if (step == HexDecoder::Step::Done) break;
+    // A lone digit at the very end of the file.
+    if (used == 0 && made == 0 && room > 0) return ended();
+  }
+  if (header) return ended();
+  if (fill % kRecordSize != 0 || decoded > INT32_MAX) return {Error::FileFormat};
+  if (!builder.add(chunk, fill)) return {Error::FileFormat};
+  where.valueEnd = at - 1;
+  std::memcpy(where.header.raw, kIvtcMarker, std::strlen(kIvtcMarker));
+  where.header.raw[24] = kTypeTag;
+  putU32(where.header.raw + 25, static_cast<std::uint32_t>(decoded));
+  return builder.finish(out) ? Status{} : Status{Error::FileFormat};
 }
 
 }  // namespace
@@ -69,105 +186,148 @@ Status readIvtcList(const std::string& path, FrameList& out) {
 }
 
 Status readIvtcList(InputFile& file, FrameList& out, BlockLocation* where) {
-  sys::Identity identity;
-  if (file.regular() && !file.identity(identity)) return projectFailure(Error::ReadFile, file);
-  FoundBlock block;
-  if (const Status found = findBlock(file, block); !found.ok()) return found;
-  const IvtcHeader& header = block.header;
-  if (header.typeTag() != kTypeTag || header.recordSize() != kRecordSize) return {Error::FileFormat};
-
-  const std::int64_t recordBytes = std::int64_t{header.valueLength()} - 8;
-  if (recordBytes < 0 || recordBytes % kRecordSize != 0) return {Error::FileFormat};
-  // Checked before anything is allocated for them, where the size is known.
-  const std::int64_t size = file.size();
-  if (file.regular() && (size < 0 || block.offset + kHeaderSize + recordBytes > size)) return {Error::FileFormat};
-
+  BlockLocation found;
+  if (file.regular() && !file.identity(found.identity)) return projectFailure(Error::ReadFile, file);
+  BlockScanner scanner(file);
+  const std::uint8_t* head = nullptr;
+  const std::int32_t headSize = scanner.available(head);
+  found.form = isTextForm(head, static_cast<std::size_t>(headSize)) ? ProjectForm::Text : ProjectForm::Binary;
+  found.offset = scanner.findMarker(kIvtcMarker);
+  // A read that failed is no missing block: say why instead.
+  if (scanner.failed()) return projectFailure(Error::ReadFile, file);
+  if (found.offset < 0) return {Error::NoIvtcBlock};
   FrameList list;
-  list.entries.reserve(static_cast<std::size_t>(std::min<std::int64_t>(recordBytes / kRecordSize, kMaxFrames)));
-  std::size_t entries = 0;  // list.entries.size()
-  std::int32_t highest = -1;
-  std::int32_t last = -1;
-  constexpr std::int32_t kChunk = kRecordSize * 8192;
-  std::uint8_t chunk[kChunk];
-  for (std::int64_t left = recordBytes; left > 0;) {
-    const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(left, kChunk));
-    if (block.scanner->readBytes(chunk, want) < want)
-      return block.scanner->failed() ? projectFailure(Error::ReadFile, file) : Status{Error::FileFormat};
-    left -= want;
-    const auto bytes = static_cast<std::size_t>(want);
-    // First the chunk's highest frame, so that the list grows at most once
-    // per chunk and the loop that stores the records calls nothing: a call
-    // in it would push its values out of the registers.
-    std::uint32_t top = 0;
-    for (ByteReader reader(chunk, bytes); const std::uint8_t* record = reader.take(kRecordSize);)
-      top = std::max(top, ByteReader::le32(record));
-    // A negative frame reads as a huge one here.
-    if (top >= static_cast<std::uint32_t>(kMaxFrames)) return {Error::FileFormat};
-    // Grown in steps within the room reserved for one entry per record,
-    // then cut to the last record's frame below.
-    if (top >= entries)
-      list.entries.resize(entries = std::max<std::size_t>(top + 1, std::min(2 * entries, list.entries.capacity())));
-    FrameEntry* const data = list.entries.data();
-    for (ByteReader reader(chunk, bytes); const std::uint8_t* record = reader.take(kRecordSize);)
-      data[ByteReader::le32(record)] = {record[4], static_cast<std::uint8_t>(record[5] + 1)};
-    highest = std::max(highest, static_cast<std::int32_t>(top));
-    last = static_cast<std::int32_t>(ByteReader::le32(chunk + bytes - kRecordSize));
-  }
-  // The last record sizes the list; one naming a later frame is corrupt.
-  if (highest > last) return {Error::FileFormat};
-  list.entries.resize(static_cast<std::size_t>(last + 1));
-  normalise(list);
+  const Status s = found.form == ProjectForm::Text ? readTextValue(file, scanner, found.offset, list, found)
+                                                    : readBinaryValue(file, scanner, found.offset, list, found);
+  if (!s.ok()) return s;
   out = std::move(list);
-  if (where) *where = {block.offset, header, identity};
+  if (where) *where = found;
   return {};
 }
+
+namespace {
+
+// The records of the Kept entries of `list`, in order, a batch at a time.
+template <class Emit>
+bool keptRecords(const FrameList& list, Emit&& emit) {
+  std::uint8_t records[kRecordSize * 4096];
+  std::size_t used = 0;
+  for (std::int32_t i = 0; i < list.count(); ++i) {
+    if (!list.isKept(i)) continue;
+    std::uint8_t* record = records + used;
+    putU32(record, static_cast<std::uint32_t>(i));
+    record[4] = list.entries[static_cast<std::size_t>(i)].code;
+    record[5] = 0;
+    used += kRecordSize;
+    if (used == sizeof records) {
+      if (!emit(records, used)) return false;
+      used = 0;
+    }
+  }
+  return emit(records, used);
+}
+
+// How the text form around the block is laid out: the line end of the
+// property's line and the indent of its value's lines.
+struct TextLayout {
+  std::string lineEnd = "\n";
+  std::string indent = "  ";
+};
+
+TextLayout textLayout(InputFile& in, const BlockLocation& block) {
+  TextLayout layout;
+  // The property's own indent: the blanks before its name on its line.
+  constexpr std::int64_t kBack = 4096;
+  const std::int64_t from = std::max<std::int64_t>(0, block.offset - kBack);
+  std::string before(static_cast<std::size_t>(block.offset - from), '\0');
+  if (in.seek(from) && in.read(before.data(), before.size()) == static_cast<std::int64_t>(before.size())) {
+    std::size_t start = before.size();
+    while (start > 0 && (before[start - 1] == ' ' || before[start - 1] == '\t')) --start;
+    layout.indent = before.substr(start) + "  ";
+  }
+  // The property's line ends right after "{", or after "}" when the value
+  // stands on it whole.
+  char after[2] = {};
+  for (const std::int64_t at : {block.valueStart + 1, block.valueEnd + 1}) {
+    if (!in.seek(at) || in.read(after, 2) < 1) continue;
+    if (after[0] == '\r' && after[1] == '\n') return layout.lineEnd = "\r\n", layout;
+    if (after[0] == '\n') return layout;
+  }
+  // Else the line before the property's tells.
+  const std::size_t newline = before.rfind('\n');
+  if (newline != std::string::npos && newline > 0 && before[newline - 1] == '\r') layout.lineEnd = "\r\n";
+  return layout;
+}
+
+}  // namespace
 
 Status writeWithoutCopyFrames(Project& project, Destination destination) {
   InputFile* in = nullptr;
   if (const Status s = project.input(in); !s.ok()) return s;
   if (!in->regular()) return {Error::NotRegular};
   const BlockLocation& block = project.block();
+  const bool text = block.form == ProjectForm::Text;
   const std::int64_t size = block.identity.size;
-  // The block must still be where the list came from, byte for byte.
+  // The block must still be where the list came from: its header byte for
+  // byte, or in the text form its name and braces.
   IvtcHeader header{};
-  if (block.offset < 0 || !in->seek(block.offset) || in->read(header.raw, kHeaderSize) != kHeaderSize)
+  const std::int32_t checked = text ? static_cast<std::int32_t>(std::strlen(kIvtcMarker)) : kHeaderSize;
+  if (block.offset < 0 || !in->seek(block.offset) || in->read(header.raw, static_cast<std::size_t>(checked)) != checked)
     return in->error() != 0 ? projectFailure(Error::ReadFile, *in) : Status{Error::ProjectChanged};
-  if (!std::equal(header.raw, header.raw + kHeaderSize, block.header.raw)) return {Error::ProjectChanged};
+  if (!std::equal(header.raw, header.raw + checked, block.header.raw)) return {Error::ProjectChanged};
+  if (text) {
+    char braces[2] = {};
+    if (!in->seek(block.valueStart) || in->read(braces, 1) != 1 || !in->seek(block.valueEnd) ||
+        in->read(braces + 1, 1) != 1)
+      return in->error() != 0 ? projectFailure(Error::ReadFile, *in) : Status{Error::ProjectChanged};
+    if (braces[0] != '{' || braces[1] != '}') return {Error::ProjectChanged};
+    header = block.header;
+  }
   // A valueLength below 8 would start the copied tail inside the old header;
   // one past the end of the file would silently drop the tail.
-  const std::int64_t blockEnd = block.offset + kValueStart + header.valueLength();
+  const std::int64_t blockEnd = text ? block.valueEnd : block.offset + kValueStart + header.valueLength();
   if (header.valueLength() < 8 || blockEnd > size) return {Error::FileFormat};
   const FrameList& list = project.list();
-  header.setRecords(static_cast<std::uint32_t>(
-      std::count_if(list.entries.begin(), list.entries.end(), [](const FrameEntry& e) { return e.state == Kept; })));
+  const auto kept = static_cast<std::uint32_t>(
+      std::count_if(list.entries.begin(), list.entries.end(), [](const FrameEntry& e) { return e.state == Kept; }));
+  header.setRecords(kept);
+  const TextLayout layout = text ? textLayout(*in, block) : TextLayout{};
 
   destination.project = &project;
   const auto produce = [&](Sink& out) -> Status {
     const auto copied = [&](CopyResult r) {
       return r == CopyResult::ReadFailed ? projectFailure(Error::ReadFile, *in) : Status{};
     };
-    if (const Status s = copied(out.copyFrom(*in, 0, block.offset)); !s.ok()) return s;
-    out.write(header.raw, kHeaderSize);
-    std::uint8_t records[kRecordSize * 4096];
-    std::size_t used = 0;
-    for (std::int32_t i = 0; i < list.count(); ++i) {
-      if (!list.isKept(i)) continue;
-      std::uint8_t* record = records + used;
-      putU32(record, static_cast<std::uint32_t>(i));
-      record[4] = list.entries[static_cast<std::size_t>(i)].code;
-      record[5] = 0;
-      used += kRecordSize;
-      if (used == sizeof records) {
-        if (!out.write(records, used)) return {};
-        used = 0;
-      }
+    if (!text) {
+      if (const Status s = copied(out.copyFrom(*in, 0, block.offset)); !s.ok()) return s;
+      out.write(header.raw, kHeaderSize);
+      keptRecords(list, [&](const std::uint8_t* records, std::size_t n) { return out.write(records, n); });
+    } else {
+      // Everything up to "{" and from "}" on as it was; between them the
+      // same bytes the binary form gets, as the Delphi writer lays them out.
+      if (const Status s = copied(out.copyFrom(*in, 0, block.valueStart + 1)); !s.ok()) return s;
+      DelphiHexWriter hex(out, header.valueLength(), layout.lineEnd, layout.indent);
+      hex.write(header.raw + kValueStart, kHeaderSize - kValueStart);
+      keptRecords(list, [&](const std::uint8_t* records, std::size_t n) { return hex.write(records, n); });
+      hex.finish();
     }
-    if (!out.write(records, used)) return {};
     return copied(out.copyFrom(*in, blockEnd, size - blockEnd));
   };
   Written written;
   if (const Status s = writeOutput(destination, produce, &written); !s.ok()) return s;
-  if (written.replacedProject) project.savedOver(written.identity, header);
+  if (written.replacedProject) {
+    // The value's end moved with the new value; the rest of the text form's
+    // place is found again from the file, should it be stripped once more.
+    BlockLocation saved = block;
+    saved.header = header;
+    if (text) {
+      const std::int64_t digits = 2 * std::int64_t{header.valueLength()};
+      const std::int64_t lines = header.valueLength() >= 32 ? (header.valueLength() + 31) / 32 : 0;
+      saved.valueEnd = block.valueStart + 1 + digits +
+                       lines * static_cast<std::int64_t>(layout.lineEnd.size() + layout.indent.size());
+    }
+    project.savedOver(written.identity, saved);
+  }
   return {};
 }
 

@@ -38,12 +38,20 @@ struct IvtcHeader {
   void setRecords(std::uint32_t count);  // valueLength and recordCount
 };
 
+// The two forms a project file is saved in: a binary component stream, or
+// the same stream written as text.
+enum class ProjectForm : std::uint8_t { Binary, Text };
+
 // Where a loaded block was: what a removal through the same open file needs
 // to find it again without scanning.
 struct BlockLocation {
-  std::int64_t offset = -1;
+  std::int64_t offset = -1;  // of the name "Video.DeinterlaceEx.List"
+  // As read; in the text form, as the binary form would hold the value.
   IvtcHeader header{};
   sys::Identity identity;  // the file as it was loaded
+  ProjectForm form = ProjectForm::Binary;
+  std::int64_t valueStart = -1;  // text form: the offset of "{"
+  std::int64_t valueEnd = -1;    // text form: the offset of "}"
 };
 
 // Loads the IVTC list of a project. `out` changes only on success.

@@ -43,10 +43,10 @@ Status Project::input(InputFile*& file) {
 
 void Project::release() { file_->close(); }
 
-void Project::savedOver(const sys::Identity& written, const IvtcHeader& header) {
+void Project::savedOver(const sys::Identity& written, const BlockLocation& block) {
   file_->close();
+  block_ = block;
   block_.identity = written;
-  block_.header = header;
 }
 
 }  // namespace pulldex

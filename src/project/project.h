@@ -41,8 +41,8 @@ class Project {
   // file open between commands, and Windows replaces no file that is open.
   void release();
   // A save of this project over its own file wrote `written`, with the block
-  // at the same place under `header`: that file is the project now.
-  void savedOver(const sys::Identity& written, const IvtcHeader& header);
+  // at `block`: that file is the project now.
+  void savedOver(const sys::Identity& written, const BlockLocation& block);
 
  private:
   std::string path_;

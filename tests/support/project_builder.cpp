@@ -32,6 +32,31 @@ std::string ivtcBlock(const std::vector<Record>& records, const BlockFields& fie
   return out + recordBytes(records);
 }
 
+std::string ivtcValue(const std::vector<Record>& records) { return ivtcBlock(records).substr(29); }
+
+std::string textProject(std::string_view value, const TextStyle& style) {
+  const char* digits = style.lowerCase ? "0123456789abcdef" : "0123456789ABCDEF";
+  const std::string eol = style.crlf ? "\r\n" : "\n";
+  const std::string indent = style.nested ? "    " : "  ";
+  std::string hex;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    // Each line's 64 digits start with a line end and the deeper indent.
+    if (i % 32 == 0 && (style.freePascal || value.size() >= 32)) hex += (i == 0 && style.freePascal ? "" : eol) + indent + "  ";
+    hex += digits[static_cast<unsigned char>(value[i]) >> 4];
+    hex += digits[static_cast<unsigned char>(value[i]) & 15];
+  }
+  std::string property = indent + "Video.DeinterlaceEx.List = {";
+  if (style.freePascal)
+    property += eol + hex + eol + indent + "}" + eol;
+  else
+    property += hex + "}" + eol;
+  std::string out = "object TMPEGEncodeJobFile" + eol + "  Video.Source = 'movie.avi'" + eol;
+  if (style.nested) out += "  object Item: TJobItem" + eol;
+  out += indent + "Video.FrameRate = 29970" + eol + property + indent + "Audio.Gain = 0" + eol;
+  if (style.nested) out += "  end" + eol;
+  return out + "end" + eol;
+}
+
 std::string namedEntry(std::string_view name, std::string_view value) {
   std::string out(name);
   out += '\x01';

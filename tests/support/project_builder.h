@@ -27,6 +27,21 @@ struct BlockFields {
 std::string le32(std::uint32_t value);
 std::string recordBytes(const std::vector<Record>& records);
 std::string ivtcBlock(const std::vector<Record>& records, const BlockFields& fields = {});
+// The value of the IVTC property: the bytes that follow its 4-byte length
+// in the binary form (recordSize, recordCount, the records).
+std::string ivtcValue(const std::vector<Record>& records);
+
+// How a project in text form is laid out, as the writers of Delphi and Free
+// Pascal lay it out.
+struct TextStyle {
+  bool freePascal = false;  // "{" then a line end; "}" alone on a last line
+  bool crlf = true;
+  bool lowerCase = false;
+  bool nested = false;  // the property inside a child object, one level deeper
+};
+// A project in text form around an IVTC property holding `value`.
+std::string textProject(std::string_view value, const TextStyle& style = {});
+
 // Some other entry of a project: its name, a tag, a length and the value.
 std::string namedEntry(std::string_view name, std::string_view value);
 // `n` bytes of deterministic noise that never contain the IVTC marker.

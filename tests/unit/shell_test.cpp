@@ -251,6 +251,18 @@ TEST_F(ShellTest, ARemovalAfterTheDialogsOwnSaveInPlace) {
   std::filesystem::permissions(dir_.path("locked.tpr"), std::filesystem::perms::owner_all);
 }
 
+// A project saved as text loads, exports and strips as a binary one does.
+TEST_F(ShellTest, AProjectInTextForm) {
+  const std::string path = dir_.path("text.tpr");
+  ASSERT_TRUE(writeFile(path, textProject(ivtcValue(recordsFromPattern("KCKKC", {3})), {.crlf = false})));
+  loadProject(path, window());
+  fakeDialog().answers = {dir_.path("text.asc"), path};
+  for (const int id : {IDC_EXPORT_SCRIPT, IDC_REMOVE_COPY}) runCommand(id, window());
+  EXPECT_TRUE(fakeDialog().errors.empty());
+  EXPECT_EQ(readFile(dir_.path("text.asc")), aviScript(testing::listFromPattern("K-KK-")));
+  EXPECT_EQ(readFile(path), textProject(ivtcValue({{0, 3, 0}, {2, 3, 0}, {3, 3, 0}}), {.crlf = false}));
+}
+
 // The export choosers propose the project's own name; taking it writes nothing.
 TEST_F(ShellTest, NoExportReplacesTheLoadedProject) {
   const std::string path = project("movie.tpr", "KCK");
