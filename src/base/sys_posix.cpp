@@ -310,7 +310,8 @@ int createPending(Pending& p) {
 int copyMetadata(Pending& p) {
   struct stat st {};
   struct stat mine {};
-  if (::stat(p.destination.c_str(), &st) != 0 || ::fstat(fd(p.handle), &mine) != 0) return failure();
+  if (::stat(p.destination.c_str(), &st) != 0) return errno == ENOENT ? 0 : failure();  // gone: nothing to keep
+  if (::fstat(fd(p.handle), &mine) != 0) return failure();
   // Owner and group first: changing them clears set-user-ID.
   if ((mine.st_uid != st.st_uid || mine.st_gid != st.st_gid) && ::fchown(fd(p.handle), st.st_uid, st.st_gid) != 0)
     return failure();

@@ -276,7 +276,11 @@ int copyMetadata(Pending& p) {
   // The replace keeps the security and streams of the file it replaces; the
   // attributes are given here too, for a replace that falls back to a rename.
   const DWORD attributes = GetFileAttributesW(wide(p.destination).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return static_cast<int>(GetLastError());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    // Gone meanwhile (another writer's replace is under way): nothing to keep.
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND ? 0 : static_cast<int>(error);
+  }
   FILE_BASIC_INFO basic{};
   if (!GetFileInformationByHandleEx(win(p.handle), FileBasicInfo, &basic, sizeof basic))
     return static_cast<int>(GetLastError());

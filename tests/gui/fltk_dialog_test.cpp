@@ -175,7 +175,9 @@ TEST_F(FltkDialogTest, ADroppedProjectLoadsLikeAnOpenedOne) {
   initDialog(dialog_.get(), std::nullopt);
   const std::string name = "My Videos \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E-\xC3\xA9.tpr";  // 日本語-é
   const std::string project = dir_.path(name);
-  ASSERT_TRUE(testdata::writeFile(project, testdata::ivtcBlock({{0, 3, 0}, {1, 3, 1}, {2, 3, 0}})));
+  // Saved as text.
+  ASSERT_TRUE(testdata::writeFile(project, testdata::textProject(testdata::ivtcValue({{0, 3, 0}, {1, 3, 1}, {2, 3, 0}}),
+                                                                 {.crlf = false})));
   const std::string uri = "file://" + dir_.path("My%20Videos%20%E6%97%A5%E6%9C%AC%E8%AA%9E-%C3%A9.tpr");
 
   // Over the path field, which would take a text drop of its own; two files.

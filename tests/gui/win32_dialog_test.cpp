@@ -109,7 +109,7 @@ TEST_F(Win32DialogTest, EnabledStatesAndPathFieldFollowTheLoads) {
 
 TEST_F(Win32DialogTest, AStartupPathLoadsAtInitialisation) {
   const std::string good = dir_.path("start.tpr");
-  ASSERT_TRUE(testdata::writeFile(good, testdata::ivtcBlock({{0, 3, 0}})));
+  ASSERT_TRUE(testdata::writeFile(good, testdata::textProject(testdata::ivtcValue({{0, 3, 0}}), {.crlf = true})));
   ASSERT_NE(create(good), nullptr);
   EXPECT_EQ(states(), (std::vector<bool>{true, true, true, true, true}));
   EXPECT_EQ(text(IDC_PATH), good);
@@ -163,7 +163,8 @@ TEST_F(Win32DialogTest, ADroppedProjectLoadsLikeAnOpenedOne) {
   ASSERT_NE(create(std::nullopt), nullptr);
   const std::string first = dir_.path("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E-\xC3\xA9.tpr");  // 日本語-é.tpr
   const std::string second = dir_.path("second.tpr");
-  ASSERT_TRUE(testdata::writeFile(first, testdata::ivtcBlock({{0, 3, 0}, {1, 3, 1}, {2, 3, 0}})));
+  // Saved as text.
+  ASSERT_TRUE(testdata::writeFile(first, testdata::textProject(testdata::ivtcValue({{0, 3, 0}, {1, 3, 1}, {2, 3, 0}}))));
   ASSERT_TRUE(testdata::writeFile(second, testdata::ivtcBlock({{0, 3, 0}})));
 
   // Several files: the first is taken, as the shell lists them.
