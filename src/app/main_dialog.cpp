@@ -62,7 +62,7 @@ void removeCopyFrames(const std::string& destination, Window window) {
 }
 
 void importFrameSettings(const std::string& path, Window window) {
-  report(readFrameSettings(path, theProject.list()), window);
+  report(theProject.importSettings(path), window);
 }
 
 namespace {

@@ -59,7 +59,8 @@ struct Options {
   bool force = false;    // an output may replace a project given on the command line
   bool dropped = false;  // frames: the numbers of the entries that are not kept
   std::optional<std::string> html;  // report --html: empty for the default name
-  std::string rate = "30000/1001";  // timestamps: the rate of the list's entries
+  std::string rate = "30000/1001";  // the source video's frame rate
+  bool v1 = false;                  // timestamps: format v1
 };
 
 // What a command works with: its options, its streams and the projects of

@@ -227,7 +227,7 @@ int forEachProject(Context& c, const std::function<int(Project&)>& use) {
     } else if (!c.options.sfs.empty()) {
       FrameSettingsFacts facts;
       const std::int32_t entries = project.list().count();
-      if (const Status imported = readFrameSettings(c.options.sfs, project.list(), &facts); !imported.ok())
+      if (const Status imported = project.importSettings(c.options.sfs, &facts); !imported.ok())
         s = fail(c, c.options.sfs, imported);
       else
         warnAboutSettings(c, facts, entries);

@@ -34,7 +34,7 @@ Kind kindOf(Output output) {
 }
 
 // Writes the bytes of every output but the stripped project.
-void writeTo(Sink& sink, Output output, const Project& project, const Options& o, std::int64_t num, std::int64_t den) {
+void writeTo(Sink& sink, Output output, const Project& project, const Options& o, FrameRate rate) {
   const FrameList& list = project.list();
   switch (output) {
     case Output::Script:
@@ -44,12 +44,13 @@ void writeTo(Sink& sink, Output output, const Project& project, const Options& o
       writeFrameSettings(sink, list);
       break;
     case Output::Frames:
-      writeFrameNumbers(sink, list, o.dropped,
+      // For other tools, the list as the project stores it.
+      writeFrameNumbers(sink, project.storedList(), o.dropped,
                         std::string("pulldex-cli ") + PULLDEX_VERSION + (o.dropped ? ": dropped" : ": kept") +
                             " frames of " + project.path());
       break;
     case Output::Timestamps:
-      writeTimestamps(sink, list, num, den);
+      o.v1 ? writeTimestampsV1(sink, project.storedList(), rate) : writeTimestamps(sink, project.storedList(), rate);
       break;
     case Output::Stripped:
       break;
@@ -60,8 +61,8 @@ void writeTo(Sink& sink, Output output, const Project& project, const Options& o
 
 int produce(Context& c, Output output) {
   const Options& o = c.options;
-  std::int64_t num = 0, den = 1;
-  if (output == Output::Timestamps && !parseRate(o.rate, num, den)) {
+  FrameRate rate;
+  if (output == Output::Timestamps && !parseRate(o.rate, rate.num, rate.den)) {
     c.err << "pulldex-cli: --rate: not a frame rate: " << o.rate << "\n";
     return kUsage;
   }
@@ -76,7 +77,7 @@ int produce(Context& c, Output output) {
       s = writeWithoutCopyFrames(project, destination);
     } else {
       s = writeOutput(destination, [&](Sink& sink) {
-        writeTo(sink, output, project, o, num, den);
+        writeTo(sink, output, project, o, rate);
         return Status{};
       });
     }

@@ -29,7 +29,7 @@ constexpr Command kCommands[] = {
     {"sfs", "Write the frame-setting file (.sfs)", "movie.tpr -> movie.sfs", true, Output::Settings},
     {"frames", "Write the numbers of the kept entries, one per line (a keep list for other tools)",
      "movie.tpr -> movie.frames.txt", true, Output::Frames},
-    {"timestamps", "Write an mkvmerge timestamp file (v2) that keeps each kept entry at its moment",
+    {"timestamps", "Write an mkvmerge timestamp file that puts each output frame at the moment of its first field",
      "movie.tpr -> movie.timestamps.txt", true, Output::Timestamps},
 };
 
@@ -123,10 +123,14 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
     }
     if (name == "frames")
       cmd->add_flag("--dropped", o.dropped, "The numbers of the entries that are not kept instead");
-    if (name == "timestamps")
-      cmd->add_option("--rate", o.rate, "Rate of the list's entries: NUM/DEN, an integer or a decimal (29.97)")
+    if (name == "timestamps") {
+      cmd->add_option("--rate", o.rate,
+                      "The source video's frame rate: NUM/DEN, an integer or a decimal (29.97, 23.976 and 59.94 "
+                      "mean their /1001 rates); its fields come twice as often")
           ->type_name("NUM/DEN")
           ->capture_default_str();
+      cmd->add_flag("--v1", o.v1, "Format v1: a rate for each stretch, frames evenly spaced within it");
+    }
     cmd->add_option("PROJECT", o.projects, "TMPGEnc project files")->type_name("FILE")->required();
     commands.emplace_back(cmd, &command);
   }

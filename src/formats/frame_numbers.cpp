@@ -1,7 +1,12 @@
 #include "formats/frame_numbers.h"
 
 #include <charconv>
+#include <cstdio>
 #include <cstring>
+#include <map>
+#include <vector>
+
+#include "formats/avi_script.h"
 
 namespace pulldex {
 
@@ -33,10 +38,11 @@ class LineBuffer {
   bool ok_ = true;
 };
 
-char* appendTimestamp(char* p, std::int64_t i, std::int64_t num, std::int64_t den) {
-  // i * 1000 * den / num, split so that nothing overflows: whole
+char* appendTimestamp(char* p, std::int64_t i, FrameRate rate) {
+  // i * 1000 * den / (2 * num), split so that nothing overflows: whole
   // milliseconds, then six rounded decimals of the remainder.
-  const std::int64_t scaled = i * 1000 * den;
+  const std::int64_t num = 2 * rate.num;
+  const std::int64_t scaled = i * 1000 * rate.den;
   std::int64_t ms = scaled / num;
   const std::int64_t rest = scaled % num;
   std::int64_t micro = (rest * 2'000'000 + num) / (2 * num);
@@ -69,21 +75,67 @@ bool writeFrameNumbers(Sink& out, const FrameList& list, bool dropped, const std
   return lines.finish();
 }
 
-std::string timestampText(std::int64_t i, std::int64_t num, std::int64_t den) {
+std::string timestampText(std::int64_t i, FrameRate rate) {
   char text[40];
-  return std::string(text, static_cast<std::size_t>(appendTimestamp(text, i, num, den) - text));
+  return std::string(text, static_cast<std::size_t>(appendTimestamp(text, i, rate) - text));
 }
 
-bool writeTimestamps(Sink& out, const FrameList& list, std::int64_t num, std::int64_t den) {
+bool writeTimestamps(Sink& out, const FrameList& list, FrameRate rate) {
   if (!out.write(std::string_view("# timestamp format v2\n"))) return false;
   LineBuffer lines(out);
   for (std::int32_t i = 0; i < list.count(); ++i) {
     if (!list.isKept(i)) continue;
-    char* p = appendTimestamp(lines.room(), i, num, den);
+    char* p = appendTimestamp(lines.room(), i, rate);
     *p++ = '\n';
     lines.commit(p);
   }
   return lines.finish();
+}
+
+bool writeTimestampsV1(Sink& out, const FrameList& list, FrameRate rate) {
+  // Each section: where it starts, its kept entries, and its rate as written.
+  struct Stretch {
+    std::int64_t entries = 0;
+    std::int64_t firstKept = 0, kept = 0;
+    std::string fps;
+  };
+  std::vector<Stretch> stretches;
+  std::vector<std::pair<std::int64_t, std::uint32_t>> starts;  // entry, kept index
+  PatternWalker walker(list);
+  PatternLine lines[1024];
+  for (std::size_t n; (n = walker.next(lines, std::size(lines))) > 0;)
+    for (std::size_t i = 0; i < n; ++i) starts.emplace_back(lines[i].entry, lines[i].keptIndex);
+  std::int64_t totalKept = 0;
+  for (const FrameEntry& e : list.entries) totalKept += e.state == Kept;
+  for (std::size_t s = 0; s < starts.size(); ++s) {
+    const bool last = s + 1 == starts.size();
+    const std::int64_t from = s == 0 ? 0 : starts[s].first;
+    const std::int64_t to = last ? list.count() : starts[s + 1].first;
+    const std::int64_t kept = (last ? totalKept : starts[s + 1].second) - starts[s].second;
+    char fps[32];
+    std::snprintf(fps, sizeof fps, "%.6f", static_cast<double>(kept) * rate.fields() / static_cast<double>(to - from));
+    // Sections of one rate in a row are one stretch.
+    if (!stretches.empty() && stretches.back().fps == fps) {
+      stretches.back().entries += to - from;
+      stretches.back().kept += kept;
+    } else {
+      stretches.push_back({to - from, starts[s].second, kept, fps});
+    }
+  }
+  std::map<std::string, std::int64_t> cover;
+  for (const Stretch& s : stretches) cover[s.fps] += s.entries;
+  std::string assume = "29.970030";
+  std::int64_t most = -1;
+  for (const auto& [fps, entries] : cover)
+    if (entries > most) {
+      most = entries;
+      assume = fps;
+    }
+  std::string text = "# timestamp format v1\nassume " + assume + "\n";
+  for (const Stretch& s : stretches)
+    if (s.fps != assume && s.kept > 0)
+      text += std::to_string(s.firstKept) + "," + std::to_string(s.firstKept + s.kept - 1) + "," + s.fps + "\n";
+  return out.write(text);
 }
 
 }  // namespace pulldex

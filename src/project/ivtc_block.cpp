@@ -62,10 +62,10 @@ class ListBuilder {
     return true;
   }
   // The last record sizes the list; one naming a later frame is corrupt.
-  bool finish(FrameList& out) {
+  bool finish(FrameList& out, Normalisation& changed) {
     if (highest_ > last_) return false;
     list_.entries.resize(static_cast<std::size_t>(last_ + 1));
-    normalise(list_);
+    changed = normalise(list_);
     out = std::move(list_);
     return true;
   }
@@ -73,12 +73,14 @@ class ListBuilder {
  private:
   // Moves the first Kept mark to entry 0, so that a script made from the
   // list starts at the first frame.
-  static void normalise(FrameList& list) {
+  static Normalisation normalise(FrameList& list) {
     const auto first =
         std::find_if(list.entries.begin(), list.entries.end(), [](const FrameEntry& e) { return e.state == Kept; });
-    if (first == list.entries.end()) return;
+    if (first == list.entries.end() || first == list.entries.begin()) return {};
+    const Normalisation changed{static_cast<std::int32_t>(first - list.entries.begin()), list.entries[0].state};
     first->state = Unlisted;
     list.entries[0].state = Kept;
+    return changed;
   }
 
   FrameList list_;
@@ -110,7 +112,7 @@ Status readBinaryValue(InputFile& file, BlockScanner& scanner, std::int64_t offs
     left -= want;
     if (!builder.add(chunk, static_cast<std::size_t>(want))) return {Error::FileFormat};
   }
-  return builder.finish(out) ? Status{} : Status{Error::FileFormat};
+  return builder.finish(out, where.normalisation) ? Status{} : Status{Error::FileFormat};
 }
 
 // The text form: blanks, "=", blanks and "{" behind the marker, then the
@@ -173,7 +175,7 @@ Status readTextValue(InputFile& file, BlockScanner& scanner, std::int64_t offset
   std::memcpy(where.header.raw, kIvtcMarker, std::strlen(kIvtcMarker));
   where.header.raw[24] = kTypeTag;
   putU32(where.header.raw + 25, static_cast<std::uint32_t>(decoded));
-  return builder.finish(out) ? Status{} : Status{Error::FileFormat};
+  return builder.finish(out, where.normalisation) ? Status{} : Status{Error::FileFormat};
 }
 
 }  // namespace

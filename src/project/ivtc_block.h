@@ -42,6 +42,13 @@ struct IvtcHeader {
 // the same stream written as text.
 enum class ProjectForm : std::uint8_t { Binary, Text };
 
+// What the load changed in the list: the first Kept mark moved to entry 0,
+// so that the AVI script starts at "0a". Other tools get the list as stored.
+struct Normalisation {
+  std::int32_t movedFrom = -1;  // the first Kept entry, when it was not entry 0
+  std::uint8_t stateAt0 = 0;    // entry 0's state before
+};
+
 // Where a loaded block was: what a removal through the same open file needs
 // to find it again without scanning.
 struct BlockLocation {
@@ -52,6 +59,7 @@ struct BlockLocation {
   ProjectForm form = ProjectForm::Binary;
   std::int64_t valueStart = -1;  // text form: the offset of "{"
   std::int64_t valueEnd = -1;    // text form: the offset of "}"
+  Normalisation normalisation;
 };
 
 // Loads the IVTC list of a project. `out` changes only on success.

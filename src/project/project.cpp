@@ -43,6 +43,25 @@ Status Project::input(InputFile*& file) {
 
 void Project::release() { file_->close(); }
 
+FrameList Project::storedList() const {
+  FrameList stored = list_;
+  const Normalisation& n = block_.normalisation;
+  if (n.movedFrom > 0 && n.movedFrom < stored.count()) {
+    stored.entries[0].state = n.stateAt0;
+    stored.entries[static_cast<std::size_t>(n.movedFrom)].state = Kept;
+  }
+  return stored;
+}
+
+Status Project::importSettings(const std::string& path, FrameSettingsFacts* facts) {
+  FrameSettingsFacts found;
+  const Status s = readFrameSettings(path, list_, &found);
+  // An empty file leaves the list as it was, normalisation and all.
+  if (s.ok() && found.bytes > 0) block_.normalisation = {};
+  if (facts) *facts = found;
+  return s;
+}
+
 void Project::savedOver(const sys::Identity& written, const BlockLocation& block) {
   file_->close();
   block_ = block;

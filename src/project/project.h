@@ -9,6 +9,7 @@
 #include "base/file.h"
 #include "model/error.h"
 #include "model/frame_list.h"
+#include "formats/frame_setting_file.h"
 #include "project/ivtc_block.h"
 
 namespace pulldex {
@@ -28,6 +29,13 @@ class Project {
   const std::string& path() const { return path_; }
   FrameList& list() { return list_; }
   const FrameList& list() const { return list_; }
+  // The list as the project stores it, for other tools: without the load's
+  // normalisation (or as a frame-setting file put it).
+  FrameList storedList() const;
+  // Whether the list differs from the stored one by the normalisation.
+  bool normalised() const { return block_.normalisation.movedFrom > 0; }
+  // Replaces the list by a frame-setting file's, as the import does.
+  Status importSettings(const std::string& path, FrameSettingsFacts* facts = nullptr);
   const BlockLocation& block() const { return block_; }
   // Whether the project is a regular file, whose identity is known.
   bool regular() const { return regular_; }

@@ -77,8 +77,11 @@ head -n 1 movie.frames.txt | grep -q '^# pulldex-cli .*: kept frames of movie.tp
 sort -n <(tail -n +2 movie.frames.txt) <(tail -n +2 dropped.txt) | cmp -s - <(seq 0 2999) && ok || bad "kept and dropped make up every entry"
 if grep -q $'\r' movie.frames.txt; then bad "frames has CR"; else ok; fi
 "$cli" timestamps --rate 0 movie.tpr >/dev/null 2>&1; [ $? -eq 2 ] && ok || bad "a bad rate is a usage error"
-"$cli" timestamps --rate 30000/1001 movie.tpr -o - | sed -n 2,3p | tr '\n' ' ' | grep -qx '0.000000 66.733333 ' && ok ||
+# Entries are fields: the kept entries 0 and 2 are 1/29.97 s apart, and the
+# sample's 3000 fields span 50 s.
+"$cli" timestamps --rate 30000/1001 movie.tpr -o - | sed -n 2,3p | tr '\n' ' ' | grep -qx '0.000000 33.366667 ' && ok ||
   bad "timestamps of entries 0 and 2: $("$cli" timestamps movie.tpr -o - | sed -n 2,3p)"
+"$cli" timestamps movie.tpr -o - | tail -n 1 | grep -qx '50016.633333' && ok || bad "the sample does not span 50 s"
 
 # timestamps: mkvmerge muxes a stream of as many frames with them, and
 # mkvextract gives the same times back.
@@ -90,7 +93,13 @@ if command -v mkvmerge >/dev/null && command -v ffmpeg >/dev/null; then
   mkvmerge -o out.mkv --timestamps 0:movie.timestamps.txt stream.mkv >mux.log 2>&1
   [ $? -eq 0 ] && ! grep -qi warning mux.log && ok || bad "mkvmerge: $(cat mux.log)"
   mkvextract out.mkv timestamps_v2 0:back.txt >/dev/null && ok || bad "mkvextract"
+  # Format v1: a rate for each stretch.
+  "$cli" timestamps --v1 movie.tpr -o v1.txt && head -n 1 v1.txt | grep -qx '# timestamp format v1' && ok || bad "timestamps --v1"
+  mkvmerge -o v1.mkv --timestamps 0:v1.txt stream.mkv >mux1.log 2>&1
+  [ $? -eq 0 ] && ! grep -qi warning mux1.log && ok || bad "mkvmerge v1: $(cat mux1.log)"
+  mkvextract v1.mkv timestamps_v2 0:back1.txt >/dev/null && ok || bad "mkvextract v1"
   python3 - <<'PY' && ok || bad "the times came back different"
+import json
 ours = [float(l) for l in open("movie.timestamps.txt") if not l.startswith("#")]
 back = [float(l) for l in open("back.txt") if not l.startswith("#")]
 # mkvextract ends with the end of the last frame as one more line.
@@ -98,6 +107,18 @@ assert len(ours) == 1201 and len(back) in (1201, 1202), (len(ours), len(back))
 back = back[:len(ours)]
 # Matroska keeps whole milliseconds at its default scale.
 assert max(abs(a - b) for a, b in zip(ours, back)) <= 0.5 + 1e-6, max(abs(a - b) for a, b in zip(ours, back))
+# Each section's first frame at the moment of its field, in both formats.
+sections = json.load(open("report.json"))[0]["sections"]
+v1 = [float(l) for l in open("back1.txt") if not l.startswith("#")][:1201]
+for s in sections:
+    moment = s["first"] * 1000 * 1001 / 60000
+    for name, times in (("v2", back), ("v1", v1)):
+        assert abs(times[s["firstKeptIndex"]] - moment) <= 2, (name, s, times[s["firstKeptIndex"]], moment)
+# In v1 the film frames of a section are evenly spaced: no 3:2 judder.
+film = [s for s in sections if s["kind"] in ("cycle", "alternation")]
+for s in film:
+    steps = [v1[k + 1] - v1[k] for k in range(s["firstKeptIndex"], s["firstKeptIndex"] + s["kept"] - 1)]
+    assert max(steps) - min(steps) <= 1 + 1e-6, (s, min(steps), max(steps))
 PY
 else
   echo "skipped: the mkvmerge round trip (no mkvtoolnix or ffmpeg)"

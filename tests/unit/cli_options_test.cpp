@@ -65,15 +65,17 @@ TEST(Json, AlwaysValidUtf8) {
   }
 }
 
-TEST(Timestamps, EachKeptFrameKeepsItsMoment) {
-  EXPECT_EQ(timestampText(0, 30000, 1001), "0.000000");
-  EXPECT_EQ(timestampText(1, 30000, 1001), "33.366667");
-  EXPECT_EQ(timestampText(2, 30000, 1001), "66.733333");
-  EXPECT_EQ(timestampText(30000, 30000, 1001), "1001000.000000");
-  EXPECT_EQ(timestampText(16777215, 30000, 1001), "559799740.500000");
-  EXPECT_EQ(timestampText(3, 25, 1), "120.000000");
-  EXPECT_EQ(timestampText(1, 3, 1), "333.333333");
-  EXPECT_EQ(timestampText(2, 3, 1), "666.666667");
+// An entry is a field: at 30000/1001 frames a second, fields come 60000/1001
+// a second.
+TEST(Timestamps, EachKeptFieldKeepsItsMoment) {
+  EXPECT_EQ(timestampText(0, {30000, 1001}), "0.000000");
+  EXPECT_EQ(timestampText(1, {30000, 1001}), "16.683333");
+  EXPECT_EQ(timestampText(2, {30000, 1001}), "33.366667");
+  EXPECT_EQ(timestampText(30000, {30000, 1001}), "500500.000000");
+  EXPECT_EQ(timestampText(16777215, {30000, 1001}), "279899870.250000");
+  EXPECT_EQ(timestampText(3, {25, 1}), "60.000000");
+  EXPECT_EQ(timestampText(1, {3, 1}), "166.666667");
+  EXPECT_EQ(timestampText(2, {3, 1}), "333.333333");
 }
 
 TEST(CadenceReport, SectionsFollowTheScriptLines) {

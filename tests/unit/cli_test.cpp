@@ -183,6 +183,17 @@ TEST_F(CliTest, LikelyMistakesWithSfsAreToldButImported) {
   EXPECT_EQ(run({"sfs", "--sfs", path("x.sfs"), path("a.tpr"), "-o", "-"}).err, "") << "a fitting file says nothing";
 }
 
+// The AVI script starts at "0a", as ever; lists for other tools keep the
+// first kept entry where the project has it.
+TEST_F(CliTest, ExportsForOtherToolsUseTheListAsStored) {
+  ASSERT_TRUE(writeFile(path("late.tpr"), ivtcBlock(recordsFromPattern("---KC-K"))));
+  const Result frames = run({"frames", path("late.tpr"), "-o", "-"});
+  EXPECT_EQ(frames.out.substr(frames.out.find('\n') + 1), "3\n6\n");
+  EXPECT_EQ(run({"timestamps", path("late.tpr"), "-o", "-"}).out,
+            "# timestamp format v2\n50.050000\n100.100000\n");
+  EXPECT_EQ(run({"asc", path("late.tpr"), "-o", "-"}).out.substr(0, 3), "0a\t");
+}
+
 TEST_F(CliTest, HelpAndMessagesAUserCanActOn) {
   const Result unknown = run({"frobnicate", path("a.tpr")});
   EXPECT_EQ(unknown.status, kUsage);
