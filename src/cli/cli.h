@@ -48,7 +48,7 @@ class StdoutSink final : public StandardOutput {
 // Returns the exit status: the worst over all projects, 2 for a usage error.
 int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& err);
 
-enum class Output { Script, Stripped, Settings, Frames, Timestamps };
+enum class Output { Script, Stripped, Settings, Frames, Timestamps, ToolScript };
 
 struct Options {
   std::vector<std::string> projects;
@@ -61,6 +61,9 @@ struct Options {
   std::optional<std::string> html;  // report --html: empty for the default name
   std::string rate = "30000/1001";  // the source video's frame rate
   bool v1 = false;                  // timestamps: format v1
+  std::string tool = "ffmpeg";      // script: ffmpeg, avisynth or vapoursynth
+  bool bff = false;                 // script: bottom field first
+  bool tff = false;                 // script: top field first, whatever the project says
 };
 
 // What a command works with: its options, its streams and the projects of

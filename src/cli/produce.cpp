@@ -4,6 +4,7 @@
 #include "formats/avi_script.h"
 #include "formats/frame_numbers.h"
 #include "formats/frame_setting_file.h"
+#include "formats/tool_scripts.h"
 #include "project/ivtc_block.h"
 #include "version.h"
 
@@ -29,12 +30,14 @@ Kind kindOf(Output output) {
       return {".frames", ".txt", Error::CreateList};
     case Output::Timestamps:
       return {".timestamps", ".txt", Error::CreateList};
+    case Output::ToolScript:
+      return {"", "", Error::CreateScript};
   }
   return {"", "", Error::CreateList};
 }
 
 // Writes the bytes of every output but the stripped project.
-void writeTo(Sink& sink, Output output, const Project& project, const Options& o, FrameRate rate) {
+void writeTo(Sink& sink, Output output, const Project& project, const Options& o, FrameRate rate, bool topFieldFirst) {
   const FrameList& list = project.list();
   switch (output) {
     case Output::Script:
@@ -52,6 +55,16 @@ void writeTo(Sink& sink, Output output, const Project& project, const Options& o
     case Output::Timestamps:
       o.v1 ? writeTimestampsV1(sink, project.storedList(), rate) : writeTimestamps(sink, project.storedList(), rate);
       break;
+    case Output::ToolScript: {
+      ScriptSettings settings;
+      settings.tool = o.tool == "avisynth" ? ScriptTool::AviSynth
+                      : o.tool == "vapoursynth" ? ScriptTool::VapourSynth
+                                                : ScriptTool::Ffmpeg;
+      settings.topFieldFirst = topFieldFirst;
+      settings.project = project.path();
+      writeToolScript(sink, selectionPlan(project.storedList()), settings);
+      break;
+    }
     case Output::Stripped:
       break;
   }
@@ -68,7 +81,14 @@ int produce(Context& c, Output output) {
   }
   const Kind kind = kindOf(output);
   return forEachProject(c, [&](Project& project) {
-    const std::string target = outputPath(o, project.path(), kind.infix, kind.extension);
+    std::string extension = kind.extension;
+    bool topFieldFirst = true;
+    if (output == Output::ToolScript) {
+      extension = o.tool == "avisynth" ? ".avs" : o.tool == "vapoursynth" ? ".vpy" : ".ffmpeg.txt";
+      // --bff or --tff, else what the project says, else top first.
+      topFieldFirst = o.bff ? false : o.tff ? true : project.topFieldFirst().value_or(true);
+    }
+    const std::string target = outputPath(o, project.path(), kind.infix, extension);
     Destination destination = destinationFor(c, project, target, kind.cannotCreate);
     Status s;
     if (output == Output::Stripped) {
@@ -77,7 +97,7 @@ int produce(Context& c, Output output) {
       s = writeWithoutCopyFrames(project, destination);
     } else {
       s = writeOutput(destination, [&](Sink& sink) {
-        writeTo(sink, output, project, o, rate);
+        writeTo(sink, output, project, o, rate, topFieldFirst);
         return Status{};
       });
     }

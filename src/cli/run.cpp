@@ -29,6 +29,9 @@ constexpr Command kCommands[] = {
     {"sfs", "Write the frame-setting file (.sfs)", "movie.tpr -> movie.sfs", true, Output::Settings},
     {"frames", "Write the numbers of the kept entries, one per line (a keep list for other tools)",
      "movie.tpr -> movie.frames.txt", true, Output::Frames},
+    {"script", "Write the kept frames as a filter script for ffmpeg, or a script for AviSynth or VapourSynth",
+     "movie.tpr -> movie.ffmpeg.txt, movie.avs (--for avisynth), movie.vpy (--for vapoursynth)", true,
+     Output::ToolScript},
     {"timestamps", "Write an mkvmerge timestamp file that puts each output frame at the moment of its first field",
      "movie.tpr -> movie.timestamps.txt", true, Output::Timestamps},
 };
@@ -120,6 +123,15 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
       cmd->add_option("--output-dir", o.outputDir, "Write the outputs into this folder, under their default names")
           ->type_name("DIR");
       cmd->add_flag("--force", o.force, "Let an output replace a PROJECT of the command line");
+    }
+    if (name == "script") {
+      cmd->add_option("--for", o.tool, "The tool: ffmpeg, avisynth or vapoursynth")
+          ->type_name("TOOL")
+          ->check(CLI::IsMember({"ffmpeg", "avisynth", "vapoursynth"}))
+          ->capture_default_str();
+      auto* bff = cmd->add_flag("--bff", o.bff, "The source is bottom field first");
+      cmd->add_flag("--tff", o.tff, "The source is top field first (the default, unless the project says otherwise)")
+          ->excludes(bff);
     }
     if (name == "frames")
       cmd->add_flag("--dropped", o.dropped, "The numbers of the entries that are not kept instead");

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/file.h"
@@ -34,6 +35,9 @@ class Project {
   FrameList storedList() const;
   // Whether the list differs from the stored one by the normalisation.
   bool normalised() const { return block_.normalisation.movedFrom > 0; }
+  // The project's field order, "Video.TopFieldFirst", where it holds one as
+  // a boolean; nothing for a stream, which cannot be read again.
+  std::optional<bool> topFieldFirst();
   // Replaces the list by a frame-setting file's, as the import does.
   Status importSettings(const std::string& path, FrameSettingsFacts* facts = nullptr);
   const BlockLocation& block() const { return block_; }

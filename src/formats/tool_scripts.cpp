@@ -1,0 +1,128 @@
+#include "formats/tool_scripts.h"
+
+#include "formats/avi_script.h"
+#include "version.h"
+
+namespace pulldex {
+
+SelectionPlan selectionPlan(const FrameList& list) {
+  SelectionPlan plan;
+  for (const FrameEntry& e : list.entries) plan.kept += e.state == Kept;
+  std::vector<PatternLine> lines;
+  PatternWalker walker(list);
+  PatternLine batch[1024];
+  for (std::size_t n; (n = walker.next(batch, std::size(batch))) > 0;) lines.insert(lines.end(), batch, batch + n);
+  for (std::size_t s = 0; s < lines.size(); ++s) {
+    const PatternLine& line = lines[s];
+    const std::int64_t kept = (s + 1 < lines.size() ? lines[s + 1].keptIndex : plan.kept) - line.keptIndex;
+    if (!line.periodic()) {
+      // One kept entry: the walker starts a line at each one outside a pattern.
+      plan.pieces.push_back({line.entry});
+      continue;
+    }
+    PlanPiece piece{line.entry, 0, 0, {}, line.period};
+    for (int q = 0; q < line.period; ++q) {
+      piece.offsets[q] = piece.period;
+      piece.period += static_cast<int>(line.gaps[q]) + 1;
+    }
+    // Whole periods as one piece; the kept entries of a last, partial one
+    // (and the last kept entry, whose gap may break the pattern) one by one.
+    const std::int64_t periods = kept / line.period;
+    piece.count = periods * piece.period;
+    if (periods > 0) plan.pieces.push_back(piece);
+    for (std::int64_t k = 0; k < kept % line.period; ++k)
+      plan.pieces.push_back({line.entry + piece.count + piece.offsets[k]});
+  }
+  return plan;
+}
+
+namespace {
+
+std::string number(std::int64_t n) { return std::to_string(n); }
+
+// The select expression for pieces [lo, hi): a leaf tests its own range.
+void ffmpegExpression(const std::vector<PlanPiece>& pieces, std::size_t lo, std::size_t hi, std::string& out) {
+  if (hi - lo == 1) {
+    const PlanPiece& p = pieces[lo];
+    if (p.count == 1) {
+      out += "eq(n," + number(p.first) + ")";
+      return;
+    }
+    out += "between(n," + number(p.first) + "," + number(p.first + p.count - 1) + ")";
+    if (p.period == 1) return;
+    out += "*(";
+    for (int k = 0; k < p.offsetCount; ++k)
+      out += std::string(k ? "+" : "") + "eq(mod(n-" + number(p.first) + "," + number(p.period) + ")," +
+             number(p.offsets[k]) + ")";
+    out += ")";
+    return;
+  }
+  const std::size_t mid = lo + (hi - lo) / 2;
+  out += "if(lt(n," + number(pieces[mid].first) + "),";
+  ffmpegExpression(pieces, lo, mid, out);
+  out += ",";
+  ffmpegExpression(pieces, mid, hi, out);
+  out += ")";
+}
+
+std::string offsetsText(const PlanPiece& p, const char* separator) {
+  std::string text;
+  for (int k = 0; k < p.offsetCount; ++k) text += (k ? separator : "") + number(p.offsets[k]);
+  return text;
+}
+
+std::string header(const ScriptSettings& s, const char* tool) {
+  return std::string("# Pulldex ") + PULLDEX_VERSION + ": the kept frames of " + s.project + ", for " + tool +
+         ".\n# Each entry of the list is a field; a kept entry is the first field of an output frame.\n";
+}
+
+}  // namespace
+
+bool writeToolScript(Sink& out, const SelectionPlan& plan, const ScriptSettings& s) {
+  const std::vector<PlanPiece>& pieces = plan.pieces;
+  std::string text;
+  switch (s.tool) {
+    case ScriptTool::Ffmpeg:
+      // The filtergraph alone: ffmpeg's filter scripts take no comments.
+      text = s.topFieldFirst ? "setfield=tff,separatefields,doubleweave,select='"
+                             : "setfield=bff,separatefields,doubleweave=first_field=bottom,select='";
+      if (pieces.empty())
+        text += "0";
+      else
+        ffmpegExpression(pieces, 0, pieces.size(), text);
+      text += "'\n";
+      break;
+    case ScriptTool::AviSynth:
+      text = header(s, "AviSynth") + "# Your source line goes here, for example:\n# last = LWLibavVideoSource(\"" +
+             "movie.mkv\")\n" + (s.topFieldFirst ? "AssumeTFF()\n" : "AssumeBFF()\n") +
+             "SeparateFields()\nDoubleWeave()\nfields = last\n";
+      for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const PlanPiece& p = pieces[i];
+        text += i == 0 ? "" : " \\\n++ ";
+        // A negative end counts frames: Trim(a, 0) would run to the end.
+        text += "fields.Trim(" + number(p.first) + ",-" + number(p.count) + ")";
+        if (p.period > 1) text += ".SelectEvery(" + number(p.period) + "," + offsetsText(p, ",") + ")";
+      }
+      text += pieces.empty() ? "BlankClip(fields, length=0)\n" : "\n";
+      break;
+    case ScriptTool::VapourSynth: {
+      const char* tff = s.topFieldFirst ? "True" : "False";
+      text = header(s, "VapourSynth") +
+             "import vapoursynth as vs\ncore = vs.core\n# Your source line goes here, for example:\n"
+             "# clip = core.lsmas.LWLibavSource(\"movie.mkv\")\n" +
+             "clip = core.std.SeparateFields(clip, tff=" + tff + ")\nclip = core.std.DoubleWeave(clip, tff=" + tff +
+             ")\npieces = [\n";
+      for (const PlanPiece& p : pieces) {
+        const std::string range = "clip[" + number(p.first) + ":" + number(p.first + p.count) + "]";
+        text += p.period > 1 ? "    core.std.SelectEvery(" + range + ", cycle=" + number(p.period) + ", offsets=[" +
+                                   offsetsText(p, ", ") + "]),\n"
+                             : "    " + range + ",\n";
+      }
+      text += "]\nclip = core.std.Splice(pieces, mismatch=True) if len(pieces) > 1 else pieces[0]\nclip.set_output()\n";
+      break;
+    }
+  }
+  return out.write(text);
+}
+
+}  // namespace pulldex

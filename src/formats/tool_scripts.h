@@ -1,0 +1,52 @@
+// The user's decisions for ffmpeg, AviSynth and VapourSynth: scripts that
+// separate the source into fields, weave each field with the next one, and
+// keep the frames whose first field the list keeps.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/file.h"
+#include "model/frame_list.h"
+
+namespace pulldex {
+
+// One piece of a selection: `count` entries from `first`, of which those at
+// `offsets` within each period of `period` entries are kept. A single kept
+// entry is a piece of one entry with period 1.
+struct PlanPiece {
+  std::int64_t first = 0;
+  std::int64_t count = 1;
+  int period = 1;
+  int offsets[4] = {0};
+  int offsetCount = 1;
+};
+
+// Which entries to keep, in order: the periodic sections of the pattern
+// walker, in whole periods, and the other kept entries one by one. Its size
+// grows with the sections, not with the entries.
+struct SelectionPlan {
+  std::vector<PlanPiece> pieces;
+  std::int64_t kept = 0;
+};
+
+SelectionPlan selectionPlan(const FrameList& list);
+
+enum class ScriptTool { Ffmpeg, AviSynth, VapourSynth };
+
+struct ScriptSettings {
+  ScriptTool tool = ScriptTool::Ffmpeg;
+  bool topFieldFirst = true;
+  std::string project;  // named in the scripts' comments
+};
+
+// ffmpeg: a filter script for -filter_script:v, the filtergraph alone. Its
+// select expression is a balanced tree of if(lt(n,X),A,B) over the pieces,
+// so that its nesting grows with the logarithm of their number (ffmpeg's
+// parser takes at most 100 levels).
+// AviSynth and VapourSynth: a script that starts with a comment naming the
+// project and where the source line goes.
+bool writeToolScript(Sink& out, const SelectionPlan& plan, const ScriptSettings& settings);
+
+}  // namespace pulldex

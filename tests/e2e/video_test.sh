@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# The decisions handed to ffmpeg give back every source frame, exactly: film
+# telecined by ffmpeg in the 2:3, 3:2 and 2:3:3:2 cadences, with 30p video
+# between the stretches, for both field orders. The project marks the field
+# where each output frame starts; `pulldex-cli script` turns it into ffmpeg's
+# filter script, and framemd5 compares what comes out with the source frames.
+# Usage: video_test.sh PULLDEX_CLI
+set -u
+cli=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+passed=0
+failed=0
+ok() { passed=$((passed + 1)); }
+bad() { failed=$((failed + 1)); echo "FAIL: $*"; }
+if ! command -v ffmpeg >/dev/null; then
+  echo "skipped: no ffmpeg"
+  echo "0 passed, 0 failed"
+  exit 0
+fi
+ff() { ffmpeg -nostdin -loglevel error -y "$@"; }
+size=160x120
+raw=(-f rawvideo -pix_fmt yuv420p -s "$size")
+
+for order in top bottom; do
+  rm -f all.yuv expected.yuv starts.txt
+  fields=0
+  # film (telecine pattern) or video, with a seed for different pictures each time
+  for segment in film:23:1 video::2 film:32:3 video::4 film:2332:5 film:23:6; do
+    IFS=: read -r kind pattern seed <<<"$segment"
+    if [ "$kind" = film ]; then
+      ff -f lavfi -i "testsrc2=size=$size:rate=24000/1001,hue=h=$((seed * 40))" -frames:v 40 "${raw[@]}" src.yuv
+      ff "${raw[@]}" -r 24000/1001 -i src.yuv -vf "telecine=first_field=$order:pattern=$pattern" "${raw[@]}" part.yuv
+      # Each film frame starts where the pattern's fields of the one before end.
+      python3 -c 'import sys
+p, at = sys.argv[1], int(sys.argv[2])
+for k in range(40):
+    print(at); at += int(p[k % len(p)])' "$pattern" "$fields" >>starts.txt
+    else
+      ff -f lavfi -i "testsrc2=size=$size:rate=30000/1001,hue=h=$((seed * 40))" -frames:v 20 "${raw[@]}" src.yuv
+      cp src.yuv part.yuv
+      seq "$fields" 2 $((fields + 38)) >>starts.txt
+    fi
+    cat src.yuv >>expected.yuv
+    cat part.yuv >>all.yuv
+    fields=$((fields + 2 * $(stat -c %s part.yuv) / 28800))
+  done
+  ff "${raw[@]}" -r 30000/1001 -i all.yuv -c:v rawvideo source.nut
+  # The project: a record for every field, kept where an output frame starts.
+  python3 -c 'import struct, sys
+fields, starts = int(sys.argv[1]), set(int(l) for l in open("starts.txt"))
+records = b"".join(struct.pack("<IBB", i, 0, 0 if i in starts else 1) for i in range(fields))
+value = struct.pack("<II", 6, fields) + records
+open("movie.tpr", "wb").write(b"Video.DeinterlaceEx.List\x0a" + struct.pack("<I", len(value)) + value)' "$fields"
+  flag=()
+  [ "$order" = bottom ] && flag=(--bff)
+  "$cli" script "${flag[@]}" movie.tpr && ok || bad "script ($order first)"
+  ff -i source.nut -filter_script:v movie.ffmpeg.txt -fps_mode passthrough -f framemd5 out.md5 && ok ||
+    bad "ffmpeg refused the filter script ($order first): $(head -c 300 movie.ffmpeg.txt)"
+  python3 - <<'PY' && ok || bad "the frames that came out are not the source's ($order first)"
+import hashlib
+data = open("expected.yuv", "rb").read()
+n = 28800
+expected = [hashlib.md5(data[i:i + n]).hexdigest() for i in range(0, len(data), n)]
+got = [l.split(",")[-1].strip() for l in open("out.md5") if not l.startswith("#")]
+assert len(expected) == 200, len(expected)
+assert got == expected, (len(got), sum(a == b for a, b in zip(got, expected)))
+PY
+done
+
+# The expression stays balanced: thousands of irregular entries, far more
+# than the 100 levels of nesting ffmpeg's parser takes, still parse.
+python3 -c 'import struct
+starts = set(range(0, 19990, 7)) | set(range(3, 19990, 11))
+records = b"".join(struct.pack("<IBB", i, 0, 0 if i in starts else 1) for i in range(20000))
+value = struct.pack("<II", 6, 20000) + records
+open("many.tpr", "wb").write(b"Video.DeinterlaceEx.List\x0a" + struct.pack("<I", len(value)) + value)'
+"$cli" script many.tpr -o many.txt && ok || bad "script of many sections"
+ff -f lavfi -i "testsrc2=size=32x32:rate=30000/1001,trim=end_frame=10000" -filter_script:v many.txt \
+  -fps_mode passthrough -f framemd5 many.md5 && ok || bad "ffmpeg refused the script of many sections"
+[ "$(grep -vc '^#' many.md5)" -eq "$(python3 -c 'print(len(set(range(0, 19990, 7)) | set(range(3, 19990, 11))))')" ] &&
+  ok || bad "the script of many sections kept $(grep -vc '^#' many.md5) frames"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
