@@ -2,6 +2,7 @@
 #include <array>
 
 #include "cli/cli.h"
+#include "model/field_time.h"
 
 namespace pulldex::cli {
 
@@ -55,11 +56,13 @@ std::string describe(const Project& project, bool json) {
   }
   if (json)
     return "{" + jsonPathFields(path) + ", \"form\": \"" + form + "\", \"frames\": " + std::to_string(list.count()) +
+           ", \"fields\": " + std::to_string(list.count()) + ", \"videoFrames\": " + std::to_string(videoFrames(list.count())) +
            ", \"kept\": " + std::to_string(states[Kept]) + ", \"copy\": " + std::to_string(states[Copy]) +
            ", \"unlisted\": " + std::to_string(states[Unlisted]) +
            ", \"otherStates\": " + jsonCounts(inUse(states, Copy + 1)) + ", \"codes\": " + jsonCounts(inUse(codes, 0)) +
            "}";
-  std::string out = path + "\n  form      " + form + "\n  frames    " + std::to_string(list.count()) + "\n  Kept      " +
+  std::string out = path + "\n  form      " + form + "\n  fields    " + std::to_string(list.count()) + " (" +
+                    std::to_string(videoFrames(list.count())) + " frames)\n  Kept      " +
                     std::to_string(states[Kept]) + "\n  Copy      " + std::to_string(states[Copy]) + "\n  Unlisted  " +
                     std::to_string(states[Unlisted]) + "\n";
   for (const auto& [state, n] : inUse(states, Copy + 1))

@@ -27,55 +27,94 @@ std::string fixed(double value, int decimals) {
 
 double keptShare(const Section& s) { return static_cast<double>(s.kept) / static_cast<double>(s.entries()); }
 
-std::string textReport(const std::string& path, const CadenceReport& r) {
-  char line[160];
-  std::string out = path + "\n";
+std::string rateText(double fps) { return fixed(fps, 3); }
+
+// "1200 (600a)": a field and the AVI script's name for it.
+std::string fieldText(std::int64_t field) { return std::to_string(field) + " (" + fieldName(field) + ")"; }
+
+std::string normalisationNote(const Project& project) {
+  if (!project.normalised()) return {};
+  const std::int64_t from = project.block().normalisation.movedFrom;
+  return "The AVI script starts at 0a: its first kept entry, " + fieldText(from) +
+         " in the project, is moved to entry 0 (other tools get it where it is).";
+}
+
+std::string textReport(const Project& project, const CadenceReport& r) {
+  char line[200];
+  std::string out = project.path() + "\n";
   std::snprintf(line, sizeof line,
-                "  entries %" PRId64 ", kept %" PRId64 ", copy %" PRId64 ", unlisted %" PRId64 "\n", r.entries,
-                r.kept, r.copy, r.unlisted);
+                "  %" PRId64 " fields (%" PRId64 " frames, %s at %s fields a second), kept %" PRId64 ", copy %" PRId64
+                ", unlisted %" PRId64 "\n",
+                r.entries, videoFrames(r.entries), clockTime(fieldSeconds(r.entries, r.rate)).c_str(),
+                fixed(r.rate.fields(), 3).c_str(), r.kept, r.copy, r.unlisted);
   out += line;
   out += "  sections " + std::to_string(r.sections.size()) + ", breaks " + std::to_string(r.breaks) +
          ", periodic " + fixed(100 * r.periodicShare, 1) + "% of entries\n";
   if (!r.sections.empty()) {
     const Section& l = r.sections[r.longest];
-    std::snprintf(line, sizeof line, "  longest section %" PRId64 "-%" PRId64 " (%" PRId64 " entries, %s %s)\n",
-                  l.first, l.last, l.entries(), kindName(l.kind), l.pattern);
+    std::snprintf(line, sizeof line, "  longest section %s-%s (%" PRId64 " entries, %s %s)\n", fieldText(l.first).c_str(),
+                  fieldText(l.last).c_str(), l.entries(), kindName(l.kind), l.pattern);
     out += line;
-    out += "  most common pattern " + r.commonPattern + " (" + std::to_string(r.commonCount) + " sections)\n";
+    const char* name = cadenceName(r.commonPattern.c_str());
+    out += "  most common pattern " + r.commonPattern + (name ? std::string(" (") + name + ")" : "") + ": " +
+           std::to_string(r.commonEntries) + " entries in " + std::to_string(r.commonCount) +
+           (r.commonCount == 1 ? " section\n" : " sections\n");
+    out += "  rates:";
+    for (const RateShare& rs : r.rates)
+      out += " " + rateText(rs.fps) + " fps " + fixed(100 * rs.share, 1) + "%" + (&rs == &r.rates.back() ? "" : ",");
+    out += "\n";
   }
-  out += "\n      first       last      kept  kept index  kept %  kind         pattern      \n";
+  if (const std::string note = normalisationNote(project); !note.empty()) out += "  " + note + "\n";
+  out += "\n      first   script          time       last      kept  kept index  kept %      fps  kind         pattern      cadence\n";
   for (const Section& s : r.sections) {
-    std::snprintf(line, sizeof line, "%c %9" PRId64 "  %9" PRId64 "  %8u  %10u  %6s  %-11s  %s\n",
-                  s.isBreak ? '!' : ' ', s.first, s.last, s.kept, s.firstKeptIndex,
-                  fixed(100 * keptShare(s), 1).c_str(), kindName(s.kind), s.pattern);
-    out += line;
+    std::snprintf(line, sizeof line, "%c %9" PRId64 "  %7s  %12s  %9" PRId64 "  %8u  %10u  %6s  %7s  %-11s  %-11s  %s\n",
+                  s.isBreak ? '!' : ' ', s.first, fieldName(s.first).c_str(), clockTime(s.seconds).c_str(), s.last,
+                  s.kept, s.firstKeptIndex, fixed(100 * keptShare(s), 1).c_str(), rateText(s.fps).c_str(),
+                  kindName(s.kind), s.pattern, s.cadence ? s.cadence : "");
+    std::string row = line;
+    row.erase(row.find_last_not_of(' ', row.size() - 2) + 1, row.size() - 2 - row.find_last_not_of(' ', row.size() - 2));
+    out += row;
   }
-  out += "\nBreaks to review (entry: kind pattern):\n";
+  out += "\nBreaks to review (entry (script), time: kind pattern, fps):\n";
   for (const Section& s : r.sections)
-    if (s.isBreak) out += "  " + std::to_string(s.first) + ": " + kindName(s.kind) + " " + s.pattern + "\n";
+    if (s.isBreak)
+      out += "  " + fieldText(s.first) + ", " + clockTime(s.seconds) + ": " + kindName(s.kind) + " " + s.pattern + ", " +
+             rateText(s.fps) + " fps\n";
   return out;
 }
 
-std::string jsonReport(const std::string& path, const CadenceReport& r) {
-  std::string out = "{" + jsonPathFields(path) + ", \"summary\": {\"entries\": " + std::to_string(r.entries) +
-                    ", \"kept\": " + std::to_string(r.kept) + ", \"copy\": " + std::to_string(r.copy) +
-                    ", \"unlisted\": " + std::to_string(r.unlisted) +
+std::string jsonReport(const Project& project, const CadenceReport& r) {
+  std::string out = "{" + jsonPathFields(project.path()) + ", \"summary\": {\"entries\": " +
+                    std::to_string(r.entries) + ", \"fields\": " + std::to_string(r.entries) +
+                    ", \"videoFrames\": " + std::to_string(videoFrames(r.entries)) + ", \"rate\": \"" +
+                    std::to_string(r.rate.num) + "/" + std::to_string(r.rate.den) + "\", \"seconds\": " +
+                    fixed(fieldSeconds(r.entries, r.rate), 6) + ", \"kept\": " + std::to_string(r.kept) +
+                    ", \"copy\": " + std::to_string(r.copy) + ", \"unlisted\": " + std::to_string(r.unlisted) +
                     ", \"sections\": " + std::to_string(r.sections.size()) + ", \"breaks\": " +
                     std::to_string(r.breaks) + ", \"periodicShare\": " + fixed(r.periodicShare, 6);
   if (!r.sections.empty()) {
     const Section& l = r.sections[r.longest];
     out += ", \"longestSection\": {\"first\": " + std::to_string(l.first) + ", \"last\": " + std::to_string(l.last) +
            ", \"entries\": " + std::to_string(l.entries()) + "}, \"mostCommonPattern\": {\"pattern\": " +
-           jsonString(r.commonPattern) + ", \"sections\": " + std::to_string(r.commonCount) + "}";
+           jsonString(r.commonPattern) + ", \"entries\": " + std::to_string(r.commonEntries) +
+           ", \"sections\": " + std::to_string(r.commonCount) + "}";
   }
+  out += ", \"rates\": [";
+  for (std::size_t i = 0; i < r.rates.size(); ++i)
+    out += std::string(i ? ", " : "") + "{\"fps\": " + fixed(r.rates[i].fps, 3) +
+           ", \"entries\": " + std::to_string(r.rates[i].entries) + ", \"share\": " + fixed(r.rates[i].share, 6) + "}";
+  out += "], \"normalisedFrom\": " +
+         (project.normalised() ? std::to_string(project.block().normalisation.movedFrom) : std::string("null"));
   out += "}, \"sections\": [";
   for (std::size_t i = 0; i < r.sections.size(); ++i) {
     const Section& s = r.sections[i];
-    out += std::string(i ? ",\n  " : "\n  ") + "{\"first\": " + std::to_string(s.first) +
-           ", \"last\": " + std::to_string(s.last) + ", \"kept\": " + std::to_string(s.kept) +
+    out += std::string(i ? ",\n  " : "\n  ") + "{\"first\": " + std::to_string(s.first) + ", \"scriptStart\": \"" +
+           fieldName(s.first) + "\", \"last\": " + std::to_string(s.last) + ", \"seconds\": " + fixed(s.seconds, 6) +
+           ", \"fps\": " + fixed(s.fps, 6) + ", \"kept\": " + std::to_string(s.kept) +
            ", \"firstKeptIndex\": " + std::to_string(s.firstKeptIndex) + ", \"keptShare\": " +
            fixed(keptShare(s), 6) + ", \"pattern\": " + jsonString(s.pattern) + ", \"kind\": \"" +
-           kindName(s.kind) + "\", \"break\": " + (s.isBreak ? "true" : "false") + "}";
+           kindName(s.kind) + "\", \"cadence\": " + (s.cadence ? "\"" + std::string(s.cadence) + "\"" : "null") +
+           ", \"break\": " + (s.isBreak ? "true" : "false") + "}";
   }
   out += "], \"breaks\": [";
   const char* sep = "";
@@ -260,10 +299,15 @@ if(m&&rows[+m[1]])rows[+m[1]].dispatchEvent(new MouseEvent('click',{bubbles:true
 
 int report(Context& c) {
   const Options& o = c.options;
+  FrameRate rate;
+  if (!parseRate(o.rate, rate.num, rate.den)) {
+    c.err << "pulldex-cli: --rate: not a frame rate: " << o.rate << "\n";
+    return kUsage;
+  }
   std::vector<std::string> objects;
   const int status = forEachProject(c, [&](Project& project) {
-    const CadenceReport r = cadenceReport(project.list());
-    objects.push_back(o.json ? jsonReport(project.path(), r) : textReport(project.path(), r));
+    const CadenceReport r = cadenceReport(project.list(), rate);
+    objects.push_back(o.json ? jsonReport(project, r) : textReport(project, r));
     if (!o.html) return kOk;
     const std::string target =
         o.html->empty() ? outputPath({.outputDir = o.outputDir}, project.path(), ".report", ".html") : *o.html;

@@ -135,14 +135,14 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
     }
     if (name == "frames")
       cmd->add_flag("--dropped", o.dropped, "The numbers of the entries that are not kept instead");
-    if (name == "timestamps") {
+    if (name == "timestamps" || name == "report")
       cmd->add_option("--rate", o.rate,
                       "The source video's frame rate: NUM/DEN, an integer or a decimal (29.97, 23.976 and 59.94 "
                       "mean their /1001 rates); its fields come twice as often")
           ->type_name("NUM/DEN")
           ->capture_default_str();
+    if (name == "timestamps")
       cmd->add_flag("--v1", o.v1, "Format v1: a rate for each stretch, frames evenly spaced within it");
-    }
     cmd->add_option("PROJECT", o.projects, "TMPGEnc project files")->type_name("FILE")->required();
     commands.emplace_back(cmd, &command);
   }

@@ -1,6 +1,9 @@
 #include "formats/cadence_report.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <map>
 #include <unordered_map>
 
 namespace pulldex {
@@ -21,8 +24,33 @@ const char* kindName(PatternKind kind) {
   return "";
 }
 
-CadenceReport cadenceReport(const FrameList& list) {
+const char* cadenceName(const char* pattern) {
+  static const struct {
+    const char* pattern;
+    const char* name;
+  } kKnown[] = {{"10100", "3:2 pulldown"}, {"1010100100", "2:3:3:2"}, {"10", "video"}};
+  const std::string p = pattern;
+  for (const auto& known : kKnown) {
+    const std::string k = known.pattern;
+    if (p.size() != k.size()) continue;
+    // Any rotation of it.
+    for (std::size_t r = 0; r < k.size(); ++r)
+      if (p == k.substr(r) + k.substr(0, r)) return known.name;
+  }
+  return nullptr;
+}
+
+namespace {
+
+bool periodic(PatternKind kind) {
+  return kind == PatternKind::Cycle || kind == PatternKind::Run || kind == PatternKind::Alternation;
+}
+
+}  // namespace
+
+CadenceReport cadenceReport(const FrameList& list, FrameRate rate) {
   CadenceReport r;
+  r.rate = rate;
   r.entries = list.count();
   for (const FrameEntry& e : list.entries) {
     if (e.state == Kept)
@@ -33,38 +61,71 @@ CadenceReport cadenceReport(const FrameList& list) {
       ++r.unlisted;
   }
   PatternWalker walker(list);
-  PatternLine lines[1024];
-  for (std::size_t n; (n = walker.next(lines, std::size(lines))) > 0;) {
-    for (std::size_t i = 0; i < n; ++i) {
-      Section s;
-      s.first = lines[i].entry;
-      s.firstKeptIndex = lines[i].keptIndex;
-      s.kind = lines[i].kind;
-      const std::string text = patternText(lines[i]);
-      std::memcpy(s.pattern, text.data(), std::min(text.size(), sizeof s.pattern - 1));
-      r.sections.push_back(s);
-    }
+  std::vector<PatternLine> lines;
+  PatternLine batch[1024];
+  for (std::size_t n; (n = walker.next(batch, std::size(batch))) > 0;) lines.insert(lines.end(), batch, batch + n);
+  r.sections.reserve(lines.size());
+  for (const PatternLine& line : lines) {
+    Section s;
+    s.first = line.entry;
+    s.firstKeptIndex = line.keptIndex;
+    s.kind = line.kind;
+    const std::string text = patternText(line);
+    std::memcpy(s.pattern, text.data(), std::min(text.size(), sizeof s.pattern - 1));
+    r.sections.push_back(s);
   }
-  std::unordered_map<std::string, std::int64_t> patterns;
+  const double fields = rate.fields();
+  const double film = fields * 2 / 5, video = fields / 2;
+  const auto near = [](double a, double b) { return std::fabs(a - b) < 1e-6 * b; };
+  std::unordered_map<std::string, std::pair<std::int64_t, std::int64_t>> patterns;  // entries, sections
+  std::map<std::int64_t, std::int64_t> rateEntries;  // by fps in thousandths
   std::int64_t periodicEntries = 0;
   for (std::size_t i = 0; i < r.sections.size(); ++i) {
     Section& s = r.sections[i];
     const bool lastOne = i + 1 == r.sections.size();
     s.last = lastOne ? r.entries - 1 : r.sections[i + 1].first - 1;
     s.kept = (lastOne ? static_cast<std::uint32_t>(r.kept) : r.sections[i + 1].firstKeptIndex) - s.firstKeptIndex;
-    const bool periodic = s.kind == PatternKind::Cycle || s.kind == PatternKind::Run || s.kind == PatternKind::Alternation;
-    const bool afterPeriodic = i > 0 && r.sections[i - 1].kind != PatternKind::Single &&
-                               r.sections[i - 1].kind != PatternKind::Irregular;
-    s.isBreak = !periodic || afterPeriodic;
+    s.seconds = fieldSeconds(s.first, rate);
+    const PatternLine& line = lines[i];
+    if (line.periodic()) {
+      std::int64_t period = 0;
+      for (int q = 0; q < line.period; ++q) period += line.gaps[q] + 1;
+      s.fps = fields * line.period / static_cast<double>(period);
+      s.cadence = cadenceName(s.pattern);
+    } else {
+      s.fps = fields * s.kept / static_cast<double>(s.entries());
+    }
+    const bool afterPeriodic = i > 0 && periodic(r.sections[i - 1].kind);
+    const bool oddRate = periodic(s.kind) && !near(s.fps, film) && !near(s.fps, video);
+    s.isBreak = !periodic(s.kind) || afterPeriodic || oddRate;
+    if (lastOne && !periodic(s.kind) && afterPeriodic) {
+      // Cut short only by the list's end: the pattern before it goes on here.
+      const PatternLine& before = lines[i - 1];
+      std::int64_t at = s.first - before.entry, period = 0;
+      bool onPattern = false;
+      for (int q = 0; q < before.period; ++q) period += before.gaps[q] + 1;
+      at %= period;
+      for (std::int64_t q = 0, offset = 0; q < before.period; offset += before.gaps[q] + 1, ++q)
+        onPattern = onPattern || offset == at;
+      if (onPattern && s.kept == 1) s.isBreak = false;
+    }
     r.breaks += s.isBreak;
-    if (periodic) periodicEntries += s.entries();
+    if (periodic(s.kind)) periodicEntries += s.entries();
     if (s.entries() > r.sections[r.longest].entries()) r.longest = i;
-    const std::int64_t count = ++patterns[s.pattern];
-    if (count > r.commonCount || (count == r.commonCount && s.pattern < r.commonPattern)) {
-      r.commonCount = count;
+    auto& [patternEntries, patternSections] = patterns[s.pattern];
+    patternEntries += s.entries();
+    ++patternSections;
+    if (patternEntries > r.commonEntries || (patternEntries == r.commonEntries && s.pattern < r.commonPattern)) {
+      r.commonEntries = patternEntries;
       r.commonPattern = s.pattern;
     }
+    rateEntries[std::llround(s.fps * 1000)] += s.entries();
   }
+  if (!r.commonPattern.empty()) r.commonCount = patterns[r.commonPattern].second;
+  for (const auto& [fps, entries] : rateEntries)
+    r.rates.push_back({static_cast<double>(fps) / 1000, entries,
+                       r.entries > 0 ? static_cast<double>(entries) / static_cast<double>(r.entries) : 0});
+  std::stable_sort(r.rates.begin(), r.rates.end(), [](const RateShare& a, const RateShare& b) { return a.entries > b.entries; });
   r.periodicShare = r.entries > 0 ? static_cast<double>(periodicEntries) / static_cast<double>(r.entries) : 0;
   return r;
 }

@@ -33,7 +33,7 @@ cd "$work" || exit 1
 
 # info
 expect 0 "" -- "$cli" info movie.tpr
-grep -q "frames    3000" out && grep -q "Kept      1201" out && grep -q "Copy      1799" out && ok || bad "info figures: $(cat out)"
+grep -q "fields    3000 (1500 frames)" out && grep -q "Kept      1201" out && grep -q "Copy      1799" out && ok || bad "info figures: $(cat out)"
 expect 0 "" -- "$cli" info --json movie.tpr
 python3 -c 'import json,sys; d=json.load(open("out"))[0]; assert (d["frames"],d["kept"],d["copy"],d["unlisted"])==(3000,1201,1799,0), d; assert d["path"]=="movie.tpr"' && ok || bad "info --json"
 expect 1 "missing.tpr: Error in opening the file" -- "$cli" info --json movie.tpr missing.tpr movie.tpr
@@ -185,7 +185,7 @@ if [ "${PULLDEX_CLI_WINE:-}" = "" ]; then
   mkfifo project.fifo
   (cat movie.tpr >project.fifo &)
   expect 0 "" -- "$cli" info project.fifo
-  grep -q "frames    3000" out && ok || bad "a FIFO as the project"
+  grep -q "fields    3000 (1500 frames)" out && ok || bad "a FIFO as the project"
   expect 1 "/dev/zero: Error, can't read from a device" -- timeout 10 "$cli" info /dev/zero
   expect 1 "/dev/null: Error, can't read from a device" -- timeout 10 "$cli" asc --sfs /dev/null movie.tpr -o -
 

@@ -15,17 +15,22 @@ bad() { failed=$((failed + 1)); echo "FAIL: $*"; }
 cp "$sample" movie.tpr
 
 # The sample holds an alternation, a single entry, a cycle, the other phase
-# of the alternation and an irregular end: five sections, three breaks.
+# of the alternation and an end that only the list's end cut short: five
+# sections, two breaks.
 "$cli" report movie.tpr --html >report.txt 2>err.txt && ok || bad "report: $(cat err.txt)"
 [ -f movie.report.html ] && ok || bad "no movie.report.html beside the project"
-grep -qE '^!\s+1200\s+1200\s+1\s+480\s+100\.0\s+single\s+1$' report.txt && ok || bad "text table row of the single entry: $(cat report.txt)"
+grep -qE '^!\s+1200\s+600a\s+0:00:20\.020\s+1200\s+1\s+480\s+100\.0\s+59\.940\s+single\s+1$' report.txt && ok || bad "text table row of the single entry: $(cat report.txt)"
 "$cli" report --json movie.tpr >report.json && python3 - <<'PY' && ok || bad "report --json"
 import json
 d = json.load(open("report.json"))[0]
 s = d["summary"]
-assert (s["entries"], s["kept"], s["copy"], s["sections"], s["breaks"]) == (3000, 1201, 1799, 5, 3), s
+assert (s["entries"], s["kept"], s["copy"], s["sections"], s["breaks"]) == (3000, 1201, 1799, 5, 2), s
+assert (s["fields"], s["videoFrames"]) == (3000, 1500), s
 assert [x["first"] for x in d["sections"]] == [0, 1200, 1201, 2203, 2998], d["sections"]
-assert d["breaks"] == [1200, 2203, 2998]
+assert [x["scriptStart"] for x in d["sections"]] == ["0a", "600a", "600b", "1101b", "1499a"], d["sections"]
+assert d["breaks"] == [1200, 2203]
+assert s["mostCommonPattern"] == {"pattern": "10100", "entries": 1200, "sections": 1}, s
+assert [x["cadence"] for x in d["sections"]] == ["3:2 pulldown", None, "2:3:3:2", "3:2 pulldown", None]
 assert d["sections"][2]["kind"] == "cycle" and d["sections"][2]["pattern"] == "1010100100"
 assert sum(x["kept"] for x in d["sections"]) == 1201
 PY

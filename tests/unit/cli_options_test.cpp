@@ -88,9 +88,11 @@ TEST(CadenceReport, SectionsFollowTheScriptLines) {
     PatternKind kind;
     const char* pattern;
     bool isBreak;
-  } expected[] = {{0, 1, 1, 0, PatternKind::Irregular, "1 0", true},
-                  {2, 7, 2, 1, PatternKind::Run, "100", false},
-                  {8, 9, 1, 3, PatternKind::Irregular, "1 0", true}};
+  } expected[] = {// A run of one in three is neither film nor video: a break. The last
+                  // section goes on with it and is only cut short by the list's end.
+                  {0, 1, 1, 0, PatternKind::Irregular, "1 0", true},
+                  {2, 7, 2, 1, PatternKind::Run, "100", true},
+                  {8, 9, 1, 3, PatternKind::Irregular, "1 0", false}};
   for (std::size_t i = 0; i < 3; ++i) {
     const Section& s = r.sections[i];
     EXPECT_EQ(s.first, expected[i].first) << i;
@@ -104,10 +106,40 @@ TEST(CadenceReport, SectionsFollowTheScriptLines) {
   EXPECT_EQ(r.breaks, 2);
   EXPECT_DOUBLE_EQ(r.periodicShare, 0.6);
   // One periodic pattern giving way to another is a break too.
-  const CadenceReport two = cadenceReport(testing::listFromPattern("K-K-K-K-K-K--K--K--K--K--"));
+  const CadenceReport two = cadenceReport(testing::listFromPattern("K-K-K-K-K-K-K-K--K-K--K-K--K-K--"));
   ASSERT_EQ(two.sections.size(), 2u);
   EXPECT_FALSE(two.sections[0].isBreak);
+  EXPECT_STREQ(two.sections[0].cadence, "video");
   EXPECT_TRUE(two.sections[1].isBreak);
+  EXPECT_STREQ(two.sections[1].cadence, "3:2 pulldown");
+  // The most common pattern is the one that covers the most entries.
+  EXPECT_STREQ(cadenceName(two.commonPattern.c_str()), "3:2 pulldown");
+}
+
+// Each section's moment and rate, against a model: entries are fields at
+// twice the video rate; a periodic section keeps its pattern's share of
+// them, any other its kept entries over its entries.
+TEST(CadenceReport, TimesAndRates) {
+  std::string pattern;
+  for (int i = 0; i < 8; ++i) pattern += "K-K--";
+  pattern += "KK-K-K-K-K-K-K-K-K-K--K--K--K--K-----K";
+  for (const FrameRate rate : {FrameRate{30000, 1001}, FrameRate{25, 1}}) {
+    const CadenceReport r = cadenceReport(testing::listFromPattern(pattern), rate);
+    const double fields = 2.0 * static_cast<double>(rate.num) / static_cast<double>(rate.den);
+    double shares = 0;
+    for (const Section& s : r.sections) {
+      EXPECT_DOUBLE_EQ(s.seconds, static_cast<double>(s.first) / fields) << s.first;
+      const std::string p = s.pattern;
+      const bool periodic = s.kind != PatternKind::Single && s.kind != PatternKind::Irregular;
+      const double expected = periodic ? fields * static_cast<double>(std::count(p.begin(), p.end(), '1')) /
+                                             static_cast<double>(p.size())
+                                       : fields * s.kept / static_cast<double>(s.entries());
+      EXPECT_NEAR(s.fps, expected, 1e-9) << s.first << " " << p;
+    }
+    for (const RateShare& share : r.rates) shares += share.share;
+    EXPECT_NEAR(shares, 1.0, 1e-9);
+    EXPECT_NEAR(r.rates.front().fps, fields * 2 / 5, 0.001);
+  }
 }
 
 }  // namespace
