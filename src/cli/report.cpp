@@ -3,6 +3,8 @@
 #include "formats/cadence_report.h"
 
 #include <cinttypes>
+#include <cmath>
+#include <unordered_map>
 #include <cstdio>
 
 #include "cli/cli.h"
@@ -12,10 +14,9 @@ namespace pulldex::cli {
 
 namespace {
 
-// Sections a page embeds at most: beyond that it stays usable and small.
-constexpr std::size_t kPageSections = 3000;
-// Entries the detail view draws of one section at most.
-constexpr std::int64_t kDetailEntries = 120;
+// Rows of the table that are in the page as written, for a reader without
+// JavaScript; the script draws the rows in view from the embedded sections.
+constexpr std::size_t kStaticRows = 200;
 // Buckets of the overview timeline.
 constexpr int kBuckets = 1000;
 
@@ -143,85 +144,133 @@ std::string htmlEscape(const std::string& text) {
   return out;
 }
 
-const char* kindColour(PatternKind kind) {
-  switch (kind) {
-    case PatternKind::Cycle:
+// Sections are coloured by their rate: film, video, or anything else.
+enum class RateClass { Film, Video, Other };
+
+RateClass rateClass(double fps, const FrameRate& rate) {
+  const double fields = rate.fields();
+  if (std::fabs(fps - fields * 2 / 5) < 1e-6 * fields) return RateClass::Film;
+  if (std::fabs(fps - fields / 2) < 1e-6 * fields) return RateClass::Video;
+  return RateClass::Other;
+}
+
+const char* rateColour(RateClass c) {
+  switch (c) {
+    case RateClass::Film:
       return "#2a9d8f";
-    case PatternKind::Run:
+    case RateClass::Video:
       return "#457b9d";
-    case PatternKind::Alternation:
-      return "#8ab17d";
-    case PatternKind::Single:
+    case RateClass::Other:
       return "#e9c46a";
-    case PatternKind::Irregular:
-      return "#e76f51";
   }
   return "#999";
 }
 
-// The whole list in kBuckets columns: each coloured by the kind that covers
-// most of its entries, a mark on top where a break falls in it.
+// A tick every so many seconds, so that the axis holds about ten.
+double tickStep(double seconds) {
+  for (const double step : {1.0, 2.0, 5.0, 10.0, 15.0, 30.0, 60.0, 120.0, 300.0, 600.0, 900.0, 1800.0, 3600.0})
+    if (seconds / step <= 10) return step;
+  return 7200;
+}
+
+// The whole list in kBuckets columns on a time axis: each coloured by the
+// rate that covers most of its entries, a mark above where a break falls.
 std::string overviewSvg(const CadenceReport& r) {
   std::string svg = "<svg id=\"overview\" viewBox=\"0 0 " + std::to_string(kBuckets) +
-                    " 60\" preserveAspectRatio=\"none\" role=\"img\" aria-label=\"overview of the list\">";
+                    " 80\" preserveAspectRatio=\"none\" role=\"img\" aria-label=\"overview of the list\">";
   if (r.entries == 0 || r.sections.empty()) return svg + "</svg>";
-  std::vector<std::int64_t> cover(static_cast<std::size_t>(kBuckets) * 5, 0);
+  std::vector<std::int64_t> cover(static_cast<std::size_t>(kBuckets) * 3, 0);
   std::vector<bool> broken(kBuckets, false);
-  const auto bucketOf = [&](std::int64_t entry) {
-    return static_cast<int>(entry * kBuckets / r.entries);
-  };
+  const auto bucketOf = [&](std::int64_t entry) { return static_cast<int>(entry * kBuckets / r.entries); };
   for (const Section& s : r.sections) {
     if (s.isBreak) broken[static_cast<std::size_t>(bucketOf(s.first))] = true;
+    const auto c = static_cast<std::size_t>(rateClass(s.fps, r.rate));
     for (int b = bucketOf(s.first); b <= bucketOf(s.last); ++b) {
       const std::int64_t from = std::max<std::int64_t>(s.first, (b * r.entries + kBuckets - 1) / kBuckets);
       const std::int64_t to = std::min<std::int64_t>(s.last, ((b + 1) * r.entries + kBuckets - 1) / kBuckets - 1);
-      if (to >= from) cover[static_cast<std::size_t>(b) * 5 + static_cast<std::size_t>(s.kind)] += to - from + 1;
+      if (to >= from) cover[static_cast<std::size_t>(b) * 3 + c] += to - from + 1;
     }
   }
   int runStart = 0;
-  int runKind = -1;
-  const auto flush = [&](int end) {
-    if (runKind >= 0)
-      svg += "<rect x=\"" + std::to_string(runStart) + "\" y=\"12\" width=\"" + std::to_string(end - runStart) +
-             "\" height=\"48\" fill=\"" + kindColour(static_cast<PatternKind>(runKind)) + "\"/>";
-  };
+  int runClass = -1;
   for (int b = 0; b <= kBuckets; ++b) {
-    int kind = -1;
+    int c = -1;
     if (b < kBuckets) {
       std::int64_t most = 0;
-      for (int k = 0; k < 5; ++k)
-        if (cover[static_cast<std::size_t>(b) * 5 + static_cast<std::size_t>(k)] > most) {
-          most = cover[static_cast<std::size_t>(b) * 5 + static_cast<std::size_t>(k)];
-          kind = k;
+      for (int k = 0; k < 3; ++k)
+        if (cover[static_cast<std::size_t>(b) * 3 + static_cast<std::size_t>(k)] > most) {
+          most = cover[static_cast<std::size_t>(b) * 3 + static_cast<std::size_t>(k)];
+          c = k;
         }
     }
-    if (kind != runKind || b == kBuckets) {
-      flush(b);
+    if (c != runClass || b == kBuckets) {
+      if (runClass >= 0)
+        svg += "<rect x=\"" + std::to_string(runStart) + "\" y=\"14\" width=\"" + std::to_string(b - runStart) +
+               "\" height=\"44\" fill=\"" + rateColour(static_cast<RateClass>(runClass)) + "\"/>";
       runStart = b;
-      runKind = kind;
+      runClass = c;
     }
   }
+  // Marks wide enough to see, however short the break.
   for (int b = 0; b < kBuckets; ++b)
     if (broken[static_cast<std::size_t>(b)])
-      svg += "<rect class=\"break-mark\" x=\"" + std::to_string(b) + "\" y=\"0\" width=\"1\" height=\"10\" fill=\"#c1121f\"/>";
+      svg += "<path class=\"break-mark\" d=\"M" + std::to_string(b - 4) + " 0h9l-4.5 12z\" fill=\"#c1121f\"/>";
+  // The time axis.
+  const double total = fieldSeconds(r.entries, r.rate);
+  const double step = tickStep(total);
+  for (double t = 0; t <= total; t += step) {
+    const std::string x = fixed(t / total * kBuckets, 1);
+    const char* anchor = t == 0 ? "start" : t + step > total ? "end" : "middle";
+    svg += "<path d=\"M" + x + " 58v6\" stroke=\"#555\"/><text x=\"" + x +
+           "\" y=\"76\" font-size=\"9\" text-anchor=\"" + anchor + "\" class=\"tick\">" +
+           clockTime(t).substr(0, clockTime(t).size() - 4) + "</text>";
+  }
   return svg + "</svg>";
 }
 
-std::string htmlReport(const std::string& path, const FrameList& list, const CadenceReport& r) {
-  const std::size_t shown = std::min(r.sections.size(), kPageSections);
-  std::string rows;
-  std::string states;  // the first entries of each shown section: K kept, C copy, - other
-  for (std::size_t i = 0; i < shown; ++i) {
-    const Section& s = r.sections[i];
-    rows += std::string("<tr") + (s.isBreak ? " class=\"break\"" : "") + " data-i=\"" + std::to_string(i) +
-            "\"><td>" + std::to_string(s.first) + "</td><td>" + std::to_string(s.last) + "</td><td>" +
-            std::to_string(s.kept) + "</td><td>" + std::to_string(s.firstKeptIndex) + "</td><td>" +
-            fixed(100 * keptShare(s), 1) + "</td><td>" + kindName(s.kind) + "</td><td>" + s.pattern + "</td></tr>\n";
-    for (std::int64_t e = s.first; e <= std::min(s.last, s.first + kDetailEntries - 1); ++e) {
-      const std::uint8_t state = list.entries[static_cast<std::size_t>(e)].state;
-      states += state == Kept ? 'K' : state == Copy ? 'C' : '-';
-    }
+std::string tableRow(const CadenceReport& r, std::size_t i) {
+  const Section& s = r.sections[i];
+  return std::string("<tr") + (s.isBreak ? " class=\"break\"" : "") + " data-i=\"" + std::to_string(i) + "\"><td>" +
+         std::to_string(s.first) + "</td><td>" + fieldName(s.first) + "</td><td>" + clockTime(s.seconds) + "</td><td>" +
+         std::to_string(s.last) + "</td><td>" + std::to_string(s.kept) + "</td><td>" +
+         std::to_string(s.firstKeptIndex) + "</td><td>" + fixed(100 * keptShare(s), 1) + "</td><td>" +
+         rateText(s.fps) + "</td><td>" + kindName(s.kind) + "</td><td>" + s.pattern + "</td><td>" +
+         (s.cadence ? s.cadence : "") + "</td></tr>\n";
+}
+
+std::string htmlReport(const Project& project, const CadenceReport& r) {
+  const std::string& path = project.path();
+  // The sections, compactly: each a first entry (as the step from the one
+  // before), its kept count, its pattern's number and whether it is a break.
+  std::vector<std::string> patterns;
+  std::unordered_map<std::string, std::size_t> patternIndex;
+  std::string firsts, kept, pats, breaks, rates;
+  std::int64_t previous = 0;
+  std::vector<double> fpsTable;
+  std::unordered_map<std::int64_t, std::size_t> fpsIndex;
+  for (const Section& s : r.sections) {
+    auto [it, added] = patternIndex.try_emplace(s.pattern, patterns.size());
+    if (added) patterns.push_back(s.pattern);
+    const std::int64_t key = std::llround(s.fps * 1e6);
+    auto [ft, fadded] = fpsIndex.try_emplace(key, fpsTable.size());
+    if (fadded) fpsTable.push_back(s.fps);
+    const char* sep = firsts.empty() ? "" : ",";
+    firsts += sep + std::to_string(s.first - previous);
+    kept += sep + std::to_string(s.kept);
+    pats += sep + std::to_string(it->second);
+    rates += sep + std::to_string(ft->second);
+    breaks += s.isBreak ? '1' : '0';
+    previous = s.first;
   }
+  std::string patternList = "[", fpsList = "[";
+  for (std::size_t i = 0; i < patterns.size(); ++i) patternList += (i ? ",\"" : "\"") + patterns[i] + "\"";
+  for (std::size_t i = 0; i < fpsTable.size(); ++i) fpsList += (i ? "," : "") + fixed(fpsTable[i], 6);
+  patternList += "]";
+  fpsList += "]";
+
+  const std::size_t shown = std::min(r.sections.size(), kStaticRows);
+  std::string rows;
+  for (std::size_t i = 0; i < shown; ++i) rows += tableRow(r, i);
   std::string page = R"(<!DOCTYPE html>
 <html lang="en"><head><meta charset="utf-8">
 <meta name="generator" content="pulldex-cli )" PULLDEX_VERSION R"(">
@@ -229,16 +278,19 @@ std::string htmlReport(const std::string& path, const FrameList& list, const Cad
 <style>
 body{font:14px/1.4 system-ui,sans-serif;margin:1.5em;color:#1d2d3a}
 h1{font-size:1.3em} dl{display:grid;grid-template-columns:max-content auto;gap:.2em 1em}
-dt{color:#555} #overview{width:100%;height:60px;border:1px solid #ccc}
+dt{color:#555} #overview{width:100%;height:80px;border:1px solid #ccc}
 .legend span{display:inline-block;margin-right:1em} .legend i{display:inline-block;width:.9em;height:.9em;margin-right:.3em;vertical-align:middle}
-table{border-collapse:collapse;margin-top:1em} th,td{padding:.15em .6em;text-align:right;border-bottom:1px solid #eee}
-th{cursor:pointer;background:#f3f5f7;position:sticky;top:0} td:nth-child(6),td:nth-child(7){text-align:left;font-family:monospace}
+#rows{max-height:28em;overflow-y:auto;margin-top:1em;border:1px solid #eee}
+table{border-collapse:collapse} th,td{padding:.15em .6em;text-align:right;border-bottom:1px solid #eee;white-space:nowrap}
+th{cursor:pointer;background:#f3f5f7;position:sticky;top:0} td:nth-child(n+9){text-align:left;font-family:monospace}
 tr.break td:first-child{color:#c1121f;font-weight:bold} tr.selected{background:#fff3c4}
 #detail{margin-top:1em;min-height:2em;overflow-x:auto} #detail svg{display:block}
 </style></head><body>
 <h1>Cadence report: )" + htmlEscape(path) + R"(</h1>
 <dl id="summary">
-<dt>Entries</dt><dd>)" + std::to_string(r.entries) + R"(</dd>
+<dt>Fields</dt><dd>)" + std::to_string(r.entries) + " (" + std::to_string(videoFrames(r.entries)) + " frames, " +
+                     clockTime(fieldSeconds(r.entries, r.rate)) + " at " + fixed(r.rate.fields(), 3) +
+                     R"( fields a second)</dd>
 <dt>Kept, copy, unlisted</dt><dd>)" + std::to_string(r.kept) + ", " + std::to_string(r.copy) + ", " +
                      std::to_string(r.unlisted) + R"(</dd>
 <dt>Sections</dt><dd id="section-count">)" + std::to_string(r.sections.size()) + R"(</dd>
@@ -247,48 +299,87 @@ tr.break td:first-child{color:#c1121f;font-weight:bold} tr.selected{background:#
 )";
   if (!r.sections.empty()) {
     const Section& l = r.sections[r.longest];
-    page += "<dt>Longest section</dt><dd>" + std::to_string(l.first) + " to " + std::to_string(l.last) + " (" +
+    page += "<dt>Longest section</dt><dd>" + fieldText(l.first) + " to " + fieldText(l.last) + " (" +
             std::to_string(l.entries()) + " entries, " + kindName(l.kind) + " " + l.pattern + ")</dd>\n";
-    page += "<dt>Most common pattern</dt><dd>" + r.commonPattern + " (" + std::to_string(r.commonCount) +
-            " sections)</dd>\n";
+    const char* name = cadenceName(r.commonPattern.c_str());
+    page += "<dt>Most common pattern</dt><dd>" + r.commonPattern + (name ? std::string(" (") + name + ")" : "") + ": " +
+            std::to_string(r.commonEntries) + " entries in " + std::to_string(r.commonCount) +
+            (r.commonCount == 1 ? " section</dd>\n" : " sections</dd>\n");
+    page += "<dt>Rates</dt><dd id=\"rates\">";
+    for (const RateShare& rs : r.rates)
+      page += std::string(&rs == &r.rates.front() ? "" : ", ") + rateText(rs.fps) + " fps: " + fixed(100 * rs.share, 1) +
+              " %";
+    page += "</dd>\n";
   }
+  if (const std::string note = normalisationNote(project); !note.empty())
+    page += "<dt>Note</dt><dd id=\"normalised\">" + note + "</dd>\n";
   page += "</dl>\n<p class=\"legend\">";
-  for (const PatternKind k : {PatternKind::Cycle, PatternKind::Run, PatternKind::Alternation, PatternKind::Single,
-                              PatternKind::Irregular})
-    page += std::string("<span><i style=\"background:") + kindColour(k) + "\"></i>" + kindName(k) + "</span>";
-  page += "<span><i style=\"background:#c1121f;width:2px\"></i>break</span></p>\n" + overviewSvg(r) +
+  for (const RateClass c : {RateClass::Film, RateClass::Video, RateClass::Other})
+    page += std::string("<span><i style=\"background:") + rateColour(c) + "\"></i>" +
+            (c == RateClass::Film ? "film (" + rateText(r.rate.fields() * 2 / 5) + " fps)"
+             : c == RateClass::Video ? "video (" + rateText(r.rate.fields() / 2) + " fps)"
+                                     : std::string("other rates")) +
+            "</span>";
+  page += "<span><i style=\"background:#c1121f\"></i>break</span></p>\n" + overviewSvg(r) +
           "\n<div id=\"detail\"><p>Pick a row of the table to see its entries.</p></div>\n";
+  page += "<div id=\"rows\"><table id=\"sections\"><thead><tr><th>first</th><th>script</th><th>time</th><th>last</th>"
+          "<th>kept</th><th>kept index</th><th>kept %</th><th>fps</th><th>kind</th><th>pattern</th><th>cadence</th>"
+          "</tr></thead><tbody>\n" + rows + "</tbody></table></div>\n";
   if (shown < r.sections.size())
-    page += "<p id=\"truncated\">The table shows the first " + std::to_string(shown) + " of " +
-            std::to_string(r.sections.size()) + " sections; <code>pulldex-cli report --json</code> lists them all.</p>\n";
-  page += "<table id=\"sections\"><thead><tr><th>first</th><th>last</th><th>kept</th><th>kept index</th><th>kept %</th>"
-          "<th>kind</th><th>pattern</th></tr></thead><tbody>\n" + rows + "</tbody></table>\n";
-  page += "<script>const STATES=\"" + states + "\",DETAIL=" + std::to_string(kDetailEntries) + ";\n";
+    page += "<noscript><p>Without JavaScript the table shows the first " + std::to_string(shown) + " of " +
+            std::to_string(r.sections.size()) + " sections; <code>pulldex-cli report --json</code> lists them all.</p></noscript>\n";
+  page += "<script>const D={first:\"" + firsts + "\",kept:\"" + kept + "\",pat:\"" + pats + "\",fps:\"" + rates +
+          "\",brk:\"" + breaks + "\",patterns:" + patternList + ",rates:" + fpsList +
+          ",entries:" + std::to_string(r.entries) + ",fields:" + fixed(r.rate.fields(), 9) + "};\n";
   page += R"JS((function(){
-const body=document.querySelector('#sections tbody');
-const rows=Array.from(body.rows);
-const offsets=[];let at=0;
-for(const r of rows){offsets.push(at);const c=r.cells;at+=Math.min(+c[1].textContent-(+c[0].textContent)+1,DETAIL);}
-function show(row){
-  rows.forEach(r=>r.classList.remove('selected'));row.classList.add('selected');
-  const c=row.cells,first=+c[0].textContent,last=+c[1].textContent,n=Math.min(last-first+1,DETAIL);
-  const s=STATES.substr(offsets[+row.dataset.i],n),w=30;
-  let svg='<svg width="'+(n*w)+'" height="46" viewBox="0 0 '+(n*w)+' 46">';
-  for(let k=0;k<n;k++){const st=s[k],fill=st==='K'?'#2a9d8f':st==='C'?'#e76f51':'#d9dde1';
-    svg+='<g class="entry '+(st==='K'?'kept':st==='C'?'copy':'unlisted')+'"><rect x="'+(k*w+1)+'" y="2" width="'+(w-2)+'" height="24" fill="'+fill+'"/>'+
-      '<text x="'+(k*w+w/2)+'" y="40" font-size="9" text-anchor="middle">'+(first+k)+'</text></g>';}
-  svg+='</svg>';
-  document.getElementById('detail').innerHTML='<h2>Section '+first+' to '+last+': '+c[5].textContent+' '+c[6].textContent+
-    '</h2><p>'+c[2].textContent+' kept of '+(last-first+1)+' entries'+(last-first+1>n?'; the first '+n+' drawn':'')+
-    '. Green: kept, red: copy, grey: unlisted.</p>'+svg;
-}
-body.addEventListener('click',e=>{const row=e.target.closest('tr');if(row)show(row);});
+const num=t=>t?t.split(',').map(Number):[];
+const F=num(D.first),K=num(D.kept),P=num(D.pat),R=num(D.fps),n=F.length;
+for(let i=1;i<n;i++)F[i]+=F[i-1];
+const KI=new Array(n);let acc=0;for(let i=0;i<n;i++){KI[i]=acc;acc+=K[i];}
+const last=i=>i+1<n?F[i+1]-1:D.entries-1;
+const name=e=>Math.floor(e/2)+(e%2?'b':'a');
+const clock=s=>{const ms=Math.round(s*1000),h=Math.floor(ms/3600000),m=Math.floor(ms/60000)%60,sec=Math.floor(ms/1000)%60;
+  return h+':'+String(m).padStart(2,'0')+':'+String(sec).padStart(2,'0')+'.'+String(ms%1000).padStart(3,'0');};
+const KINDS={'1':'single','1 0':'irregular'};
+function kind(p){if(KINDS[p])return KINDS[p];const ones=p.split('1').length-1;return ones==4?'cycle':ones==2?'alternation':'run';}
+const CAD=[['10100','3:2 pulldown'],['1010100100','2:3:3:2'],['10','video']];
+function cadence(p){for(const[k,v]of CAD)if(p.length==k.length&&(k+k).includes(p))return v;return '';}
+function cells(i){const f=F[i],l=last(i),p=D.patterns[P[i]];
+  return [f,name(f),clock(f/D.fields),l,K[i],KI[i],(100*K[i]/(l-f+1)).toFixed(1),D.rates[R[i]].toFixed(3),kind(p),p,cadence(p)];}
+// Kept or dropped, for any entry: each section keeps its pattern from its first entry.
+function keptSet(from,to){const kept=new Set();
+  let lo=0,hi=n-1;while(lo<hi){const m=(lo+hi+1)>>1;if(F[m]<=from)lo=m;else hi=m-1;}
+  for(let i=Math.max(0,lo-1);i<n&&F[i]<=to;i++){const p=D.patterns[P[i]];
+    if(p=='1'||p=='1 0'){kept.add(F[i]);continue;}
+    const offs=[];for(let k=0;k<p.length;k++)if(p[k]=='1')offs.push(k);
+    let e=F[i],c=0;for(let q=0;c<K[i];q++){const base=F[i]+q*p.length;for(const o of offs){if(c>=K[i])break;e=base+o;kept.add(e);c++;}}}
+  return kept;}
+const box=document.getElementById('rows'),body=document.querySelector('#sections tbody');
+let order=[...Array(n).keys()],selected=-1;const ROW=24,AROUND=20,DETAIL=120;
+function draw(){const top=box.scrollTop,first=Math.max(0,Math.floor(top/ROW)-10),count=Math.ceil(box.clientHeight/ROW)+20;
+  let html='<tr style="height:'+first*ROW+'px"></tr>';
+  for(let r=first;r<Math.min(n,first+count);r++){const i=order[r];
+    html+='<tr data-i="'+i+'" class="'+(D.brk[i]=='1'?'break':'')+(i==selected?' selected':'')+'"><td>'+cells(i).join('</td><td>')+'</td></tr>';}
+  html+='<tr style="height:'+Math.max(0,(n-first-count))*ROW+'px"></tr>';body.innerHTML=html;}
+function show(i){selected=i;draw();
+  const f=F[i],l=last(i),from=Math.max(0,f-AROUND),to=Math.min(D.entries-1,Math.min(l,f+DETAIL-1)+AROUND),kept=keptSet(from,to),w=30;
+  let svg='<svg width="'+((to-from+1)*w)+'" height="46">';
+  for(let e=from;e<=to;e++){const k=kept.has(e),inside=e>=f&&e<=l,x=(e-from)*w;
+    svg+='<g class="entry '+(k?'kept':'dropped')+(inside?'':' around')+'"><rect x="'+(x+1)+'" y="2" width="'+(w-2)+'" height="24" fill="'+(k?'#1b7f3b':'#b8bec6')+'"'+(inside?'':' fill-opacity="0.45"')+'/>'+
+      '<text x="'+(x+w/2)+'" y="40" font-size="9" text-anchor="middle">'+e+'</text></g>';}
+  const c=cells(i);
+  document.getElementById('detail').innerHTML='<h2>Section '+f+' to '+l+' ('+c[1]+', '+c[2]+'): '+c[8]+' '+c[9]+', '+c[7]+' fps</h2><p>'+
+    K[i]+' kept of '+(l-f+1)+' entries, with '+(f-from)+' before it and '+(to-Math.min(l,f+DETAIL-1))+' after it'+
+    (l-f+1>DETAIL?'; its first '+DETAIL+' drawn':'')+'. Dark green: kept, grey: dropped; the entries around the section are paler.</p>'+svg+'</svg>';}
+box.addEventListener('scroll',draw);
+body.addEventListener('click',e=>{const row=e.target.closest('tr');if(row&&row.dataset.i)show(+row.dataset.i);});
 document.querySelectorAll('#sections th').forEach((th,col)=>{let up=true;th.addEventListener('click',()=>{
-  const text=col>=5,sorted=Array.from(body.rows).sort((a,b)=>{const x=a.cells[col].textContent,y=b.cells[col].textContent;
-    return (text?x.localeCompare(y):(+x)-(+y))*(up?1:-1);});
-  up=!up;sorted.forEach(r=>body.appendChild(r));});});
+  const text=col==1||col>=8,key=i=>cells(i)[col];
+  order.sort((a,b)=>{const x=key(a),y=key(b);return (text?String(x).localeCompare(String(y)):x-y)*(up?1:-1);});
+  up=!up;box.scrollTop=0;draw();});});
+draw();
 const m=/click=(\d+)/.exec(location.hash);
-if(m&&rows[+m[1]])rows[+m[1]].dispatchEvent(new MouseEvent('click',{bubbles:true}));
+if(m&&+m[1]<n)show(+m[1]);
 })();
 </script></body></html>
 )JS";
@@ -312,7 +403,7 @@ int report(Context& c) {
     const std::string target =
         o.html->empty() ? outputPath({.outputDir = o.outputDir}, project.path(), ".report", ".html") : *o.html;
     const Status s = writeOutput(destinationFor(c, project, target, Error::CreatePage), [&](Sink& sink) {
-      sink.write(htmlReport(project.path(), project.list(), r));
+      sink.write(htmlReport(project, r));
       return Status{};
     });
     return s.ok() ? kOk : fail(c, project.path(), target, s);

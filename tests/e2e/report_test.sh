@@ -55,11 +55,16 @@ if command -v chromium >/dev/null; then
   # After its scripts ran, with a click on the third row simulated.
   browser --dump-dom "file://$work/movie.report.html#click=2" >dom.html
   grep -q 'id="section-count">5<' dom.html && ok || bad "the section count in the page"
-  grep -q '<tr class="break" data-i="1"><td>1200</td>' dom.html && ok || bad "the break at entry 1200 in the table"
-  grep -q '<h2>Section 1201 to 2202: cycle 1010100100</h2>' dom.html && ok || bad "the detail view after the click"
-  [ "$(grep -o 'class="entry kept"' dom.html | wc -l)" -eq 48 ] && [ "$(grep -o 'class="entry copy"' dom.html | wc -l)" -eq 72 ] &&
-    ok || bad "the detail view draws the section's first 120 entries"
-  grep -q '<tr class="selected"' dom.html || grep -q 'class="selected"' dom.html && ok || bad "the clicked row is marked"
+  grep -q '<tr data-i="1" class="break"><td>1200</td><td>600a</td><td>0:00:20.020</td>' dom.html && ok ||
+    bad "the break at entry 1200 in the table"
+  grep -q '<h2>Section 1201 to 2202 (600b, 0:00:20.037): cycle 1010100100, 23.976 fps</h2>' dom.html && ok ||
+    bad "the detail view after the click"
+  # The section's first 120 entries and 20 on either side: 20 before it, 140 of it.
+  [ "$(grep -o 'class="entry kept"' dom.html | wc -l)" -eq 56 ] && [ "$(grep -o 'class="entry dropped"' dom.html | wc -l)" -eq 84 ] &&
+    [ "$(grep -o 'class="entry [a-z]* around"' dom.html | wc -l)" -eq 20 ] && ok ||
+    bad "the detail view draws the section's first 120 entries and those around them"
+  grep -q '<dd id="rates">23.976 fps: 99.9 %, 29.970 fps: 0.1 %, 59.940 fps: 0.0 %</dd>' dom.html && ok || bad "the rates"
+  grep -q 'data-i="2" class=" selected"' dom.html && ok || bad "the clicked row is marked"
   # Without scripts the summary, the overview and the table are there all
   # the same: they are in the page as written, not made by its script.
   sed '/<script>/,/<\/script>/d' movie.report.html >static.html
