@@ -238,35 +238,58 @@ std::string tableRow(const CadenceReport& r, std::size_t i) {
          (s.cadence ? s.cadence : "") + "</td></tr>\n";
 }
 
+// Numbers as text, a run of equal ones as "value*count".
+class RunLengths {
+ public:
+  void add(std::int64_t value) {
+    if (count_ > 0 && value == value_) {
+      ++count_;
+      return;
+    }
+    flush();
+    value_ = value;
+    count_ = 1;
+  }
+  const std::string& text() {
+    flush();
+    return text_;
+  }
+
+ private:
+  void flush() {
+    if (count_ == 0) return;
+    if (!text_.empty()) text_ += ',';
+    text_ += std::to_string(value_);
+    if (count_ > 1) text_ += '*' + std::to_string(count_);
+    count_ = 0;
+  }
+  std::string text_;
+  std::int64_t value_ = 0;
+  std::int64_t count_ = 0;
+};
+
 std::string htmlReport(const Project& project, const CadenceReport& r) {
   const std::string& path = project.path();
-  // The sections, compactly: each a first entry (as the step from the one
-  // before), its kept count, its pattern's number and whether it is a break.
+  // The sections, compactly: for each, its first entry (as the step from
+  // the one before), its kept count, its pattern's number and whether it is
+  // a break; each as comma-separated numbers, a run of equal ones as
+  // "value*count". Times and rates follow from these.
   std::vector<std::string> patterns;
   std::unordered_map<std::string, std::size_t> patternIndex;
-  std::string firsts, kept, pats, breaks, rates;
+  RunLengths firsts, kept, pats, breaks;
   std::int64_t previous = 0;
-  std::vector<double> fpsTable;
-  std::unordered_map<std::int64_t, std::size_t> fpsIndex;
   for (const Section& s : r.sections) {
     auto [it, added] = patternIndex.try_emplace(s.pattern, patterns.size());
     if (added) patterns.push_back(s.pattern);
-    const std::int64_t key = std::llround(s.fps * 1e6);
-    auto [ft, fadded] = fpsIndex.try_emplace(key, fpsTable.size());
-    if (fadded) fpsTable.push_back(s.fps);
-    const char* sep = firsts.empty() ? "" : ",";
-    firsts += sep + std::to_string(s.first - previous);
-    kept += sep + std::to_string(s.kept);
-    pats += sep + std::to_string(it->second);
-    rates += sep + std::to_string(ft->second);
-    breaks += s.isBreak ? '1' : '0';
+    firsts.add(s.first - previous);
+    kept.add(s.kept);
+    pats.add(static_cast<std::int64_t>(it->second));
+    breaks.add(s.isBreak);
     previous = s.first;
   }
-  std::string patternList = "[", fpsList = "[";
+  std::string patternList = "[";
   for (std::size_t i = 0; i < patterns.size(); ++i) patternList += (i ? ",\"" : "\"") + patterns[i] + "\"";
-  for (std::size_t i = 0; i < fpsTable.size(); ++i) fpsList += (i ? "," : "") + fixed(fpsTable[i], 6);
   patternList += "]";
-  fpsList += "]";
 
   const std::size_t shown = std::min(r.sections.size(), kStaticRows);
   std::string rows;
@@ -328,12 +351,19 @@ tr.break td:first-child{color:#c1121f;font-weight:bold} tr.selected{background:#
   if (shown < r.sections.size())
     page += "<noscript><p>Without JavaScript the table shows the first " + std::to_string(shown) + " of " +
             std::to_string(r.sections.size()) + " sections; <code>pulldex-cli report --json</code> lists them all.</p></noscript>\n";
-  page += "<script>const D={first:\"" + firsts + "\",kept:\"" + kept + "\",pat:\"" + pats + "\",fps:\"" + rates +
-          "\",brk:\"" + breaks + "\",patterns:" + patternList + ",rates:" + fpsList +
+  page += "<script>const D={n:" + std::to_string(r.sections.size()) + ",first:\"" + firsts.text() + "\",kept:\"" +
+          kept.text() + "\",pat:\"" + pats.text() + "\",brk:\"" + breaks.text() + "\",patterns:" + patternList +
           ",entries:" + std::to_string(r.entries) + ",fields:" + fixed(r.rate.fields(), 9) + "};\n";
   page += R"JS((function(){
-const num=t=>t?t.split(',').map(Number):[];
-const F=num(D.first),K=num(D.kept),P=num(D.pat),R=num(D.fps),n=F.length;
+const n=D.n;
+// The numbers as written: comma-separated, "v*c" for c of them, read
+// without making a string of each.
+function num(t){const a=new Float64Array(n);let v=0,c=0,rep=false,k=0;
+  const put=()=>{const times=rep?c:1;for(let j=0;j<times;j++)a[k++]=v;v=0;c=0;rep=false;};
+  for(let i=0;i<t.length;i++){const ch=t.charCodeAt(i);
+    if(ch===44)put();else if(ch===42)rep=true;else if(rep)c=c*10+ch-48;else v=v*10+ch-48;}
+  if(t.length)put();return a;}
+const F=num(D.first),K=num(D.kept),P=num(D.pat),B=num(D.brk);
 for(let i=1;i<n;i++)F[i]+=F[i-1];
 const KI=new Array(n);let acc=0;for(let i=0;i<n;i++){KI[i]=acc;acc+=K[i];}
 const last=i=>i+1<n?F[i+1]-1:D.entries-1;
@@ -344,8 +374,11 @@ const KINDS={'1':'single','1 0':'irregular'};
 function kind(p){if(KINDS[p])return KINDS[p];const ones=p.split('1').length-1;return ones==4?'cycle':ones==2?'alternation':'run';}
 const CAD=[['10100','3:2 pulldown'],['1010100100','2:3:3:2'],['10','video']];
 function cadence(p){for(const[k,v]of CAD)if(p.length==k.length&&(k+k).includes(p))return v;return '';}
+// Kept entries a second: a periodic section's pattern share, else kept over entries.
+function fps(i){const p=D.patterns[P[i]];if(p=='1'||p=='1 0')return D.fields*K[i]/(last(i)-F[i]+1);
+  return D.fields*(p.split('1').length-1)/p.length;}
 function cells(i){const f=F[i],l=last(i),p=D.patterns[P[i]];
-  return [f,name(f),clock(f/D.fields),l,K[i],KI[i],(100*K[i]/(l-f+1)).toFixed(1),D.rates[R[i]].toFixed(3),kind(p),p,cadence(p)];}
+  return [f,name(f),clock(f/D.fields),l,K[i],KI[i],(100*K[i]/(l-f+1)).toFixed(1),fps(i).toFixed(3),kind(p),p,cadence(p)];}
 // Kept or dropped, for any entry: each section keeps its pattern from its first entry.
 function keptSet(from,to){const kept=new Set();
   let lo=0,hi=n-1;while(lo<hi){const m=(lo+hi+1)>>1;if(F[m]<=from)lo=m;else hi=m-1;}
@@ -355,12 +388,17 @@ function keptSet(from,to){const kept=new Set();
     let e=F[i],c=0;for(let q=0;c<K[i];q++){const base=F[i]+q*p.length;for(const o of offs){if(c>=K[i])break;e=base+o;kept.add(e);c++;}}}
   return kept;}
 const box=document.getElementById('rows'),body=document.querySelector('#sections tbody');
-let order=[...Array(n).keys()],selected=-1;const ROW=24,AROUND=20,DETAIL=120;
-function draw(){const top=box.scrollTop,first=Math.max(0,Math.floor(top/ROW)-10),count=Math.ceil(box.clientHeight/ROW)+20;
-  let html='<tr style="height:'+first*ROW+'px"></tr>';
-  for(let r=first;r<Math.min(n,first+count);r++){const i=order[r];
-    html+='<tr data-i="'+i+'" class="'+(D.brk[i]=='1'?'break':'')+(i==selected?' selected':'')+'"><td>'+cells(i).join('</td><td>')+'</td></tr>';}
-  html+='<tr style="height:'+Math.max(0,(n-first-count))*ROW+'px"></tr>';body.innerHTML=html;}
+const order=new Uint32Array(n);for(let i=0;i<n;i++)order[i]=i;
+let selected=-1;const ROW=24,AROUND=20,DETAIL=120,MAXH=4e6;
+// The rows in view: the scroll position stands for a share of all the rows,
+// since no browser makes an element millions of rows high.
+function draw(){const count=Math.ceil(box.clientHeight/ROW)+2,H=Math.min(n*ROW,MAXH),top=box.scrollTop,
+    room=Math.max(1,H-box.clientHeight),first=Math.min(Math.max(0,n-count),Math.round(top/room*Math.max(0,n-count))),
+    shown=Math.min(n,first+count),pad=Math.max(0,Math.min(top,H-(shown-first)*ROW));
+  let html='<tr style="height:'+pad+'px"></tr>';
+  for(let r=first;r<shown;r++){const i=order[r];
+    html+='<tr data-i="'+i+'" class="'+(B[i]?'break':'')+(i==selected?' selected':'')+'"><td>'+cells(i).join('</td><td>')+'</td></tr>';}
+  html+='<tr style="height:'+Math.max(0,H-pad-(shown-first)*ROW)+'px"></tr>';body.innerHTML=html;}
 function show(i){selected=i;draw();
   const f=F[i],l=last(i),from=Math.max(0,f-AROUND),to=Math.min(D.entries-1,Math.min(l,f+DETAIL-1)+AROUND),kept=keptSet(from,to),w=30;
   let svg='<svg width="'+((to-from+1)*w)+'" height="46">';
@@ -374,8 +412,9 @@ function show(i){selected=i;draw();
 box.addEventListener('scroll',draw);
 body.addEventListener('click',e=>{const row=e.target.closest('tr');if(row&&row.dataset.i)show(+row.dataset.i);});
 document.querySelectorAll('#sections th').forEach((th,col)=>{let up=true;th.addEventListener('click',()=>{
-  const text=col==1||col>=8,key=i=>cells(i)[col];
-  order.sort((a,b)=>{const x=key(a),y=key(b);return (text?String(x).localeCompare(String(y)):x-y)*(up?1:-1);});
+  const text=col==1||col>=8,keys=Array.from(order,i=>cells(i)[col]),idx=Array.from(order.keys());
+  idx.sort((a,b)=>{const x=keys[a],y=keys[b];return (text?String(x).localeCompare(String(y)):x-y)*(up?1:-1);});
+  const was=order.slice();idx.forEach((k,r)=>order[r]=was[k]);
   up=!up;box.scrollTop=0;draw();});});
 draw();
 const m=/click=(\d+)/.exec(location.hash);

@@ -192,6 +192,11 @@ TEST_F(CliTest, ExportsForOtherToolsUseTheListAsStored) {
   EXPECT_EQ(run({"timestamps", path("late.tpr"), "-o", "-"}).out,
             "# timestamp format v2\n50.050000\n100.100000\n");
   EXPECT_EQ(run({"asc", path("late.tpr"), "-o", "-"}).out.substr(0, 3), "0a\t");
+  // The report's sections are the script's lines, and it says why they start at 0a.
+  EXPECT_NE(run({"report", path("late.tpr")}).out.find("its first kept entry, 3 (1b) in the project, is moved to entry 0"),
+            std::string::npos);
+  EXPECT_NE(run({"report", "--json", path("late.tpr")}).out.find("\"normalisedFrom\": 3"), std::string::npos);
+  EXPECT_NE(run({"report", "--json", path("a.tpr")}).out.find("\"normalisedFrom\": null"), std::string::npos);
 }
 
 TEST_F(CliTest, HelpAndMessagesAUserCanActOn) {
