@@ -33,6 +33,13 @@ std::string rateText(double fps) { return fixed(fps, 3); }
 // "1200 (600a)": a field and the AVI script's name for it.
 std::string fieldText(std::int64_t field) { return std::to_string(field) + " (" + fieldName(field) + ")"; }
 
+// "10100 (3:2 pulldown): 1200 entries in 1 section"
+std::string commonPatternText(const CadenceReport& r) {
+  const char* name = cadenceName(r.commonPattern.c_str());
+  return r.commonPattern + (name ? std::string(" (") + name + ")" : "") + ": " + std::to_string(r.commonEntries) +
+         " entries in " + std::to_string(r.commonCount) + (r.commonCount == 1 ? " section" : " sections");
+}
+
 std::string normalisationNote(const Project& project) {
   if (!project.normalised()) return {};
   const std::int64_t from = project.block().normalisation.movedFrom;
@@ -56,10 +63,7 @@ std::string textReport(const Project& project, const CadenceReport& r) {
     std::snprintf(line, sizeof line, "  longest section %s-%s (%" PRId64 " entries, %s %s)\n", fieldText(l.first).c_str(),
                   fieldText(l.last).c_str(), l.entries(), kindName(l.kind), l.pattern);
     out += line;
-    const char* name = cadenceName(r.commonPattern.c_str());
-    out += "  most common pattern " + r.commonPattern + (name ? std::string(" (") + name + ")" : "") + ": " +
-           std::to_string(r.commonEntries) + " entries in " + std::to_string(r.commonCount) +
-           (r.commonCount == 1 ? " section\n" : " sections\n");
+    out += "  most common pattern " + commonPatternText(r) + "\n";
     out += "  rates:";
     for (const RateShare& rs : r.rates)
       out += " " + rateText(rs.fps) + " fps " + fixed(100 * rs.share, 1) + "%" + (&rs == &r.rates.back() ? "" : ",");
@@ -324,10 +328,7 @@ tr.break td:first-child{color:#c1121f;font-weight:bold} tr.selected{background:#
     const Section& l = r.sections[r.longest];
     page += "<dt>Longest section</dt><dd>" + fieldText(l.first) + " to " + fieldText(l.last) + " (" +
             std::to_string(l.entries()) + " entries, " + kindName(l.kind) + " " + l.pattern + ")</dd>\n";
-    const char* name = cadenceName(r.commonPattern.c_str());
-    page += "<dt>Most common pattern</dt><dd>" + r.commonPattern + (name ? std::string(" (") + name + ")" : "") + ": " +
-            std::to_string(r.commonEntries) + " entries in " + std::to_string(r.commonCount) +
-            (r.commonCount == 1 ? " section</dd>\n" : " sections</dd>\n");
+    page += "<dt>Most common pattern</dt><dd>" + commonPatternText(r) + "</dd>\n";
     page += "<dt>Rates</dt><dd id=\"rates\">";
     for (const RateShare& rs : r.rates)
       page += std::string(&rs == &r.rates.front() ? "" : ", ") + rateText(rs.fps) + " fps: " + fixed(100 * rs.share, 1) +

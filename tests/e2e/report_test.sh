@@ -5,13 +5,7 @@
 set -u
 cli=$1
 sample=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
-passed=0
-failed=0
-ok() { passed=$((passed + 1)); }
-bad() { failed=$((failed + 1)); echo "FAIL: $*"; }
+source "$(dirname "$0")/harness.sh"
 cp "$sample" movie.tpr
 
 # The sample holds an alternation, a single entry, a cycle, the other phase

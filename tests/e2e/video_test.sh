@@ -7,13 +7,7 @@
 # Usage: video_test.sh PULLDEX_CLI
 set -u
 cli=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
-passed=0
-failed=0
-ok() { passed=$((passed + 1)); }
-bad() { failed=$((failed + 1)); echo "FAIL: $*"; }
+source "$(dirname "$0")/harness.sh"
 if ! command -v ffmpeg >/dev/null; then
   echo "skipped: no ffmpeg"
   echo "0 passed, 0 failed"
