@@ -42,6 +42,7 @@ std::int64_t InputFile::read(void* buffer, std::size_t n) {
 }
 
 CopyResult Sink::copyFrom(InputFile& in, std::int64_t offset, std::int64_t length) {
+  if (length <= 0) return CopyResult::Ok;
   if (!in.seek(offset)) return CopyResult::ReadFailed;
   constexpr std::size_t kChunk = 1 << 16;
   const auto chunk = makePageBuffer<char>(kChunk);
@@ -147,24 +148,8 @@ CopyResult AtomicOutput::copyFrom(InputFile& in, std::int64_t offset, std::int64
     left -= copied;
     wrote(copied);
   }
-  if (left < length && !in.seek(offset + (length - left))) return CopyResult::ReadFailed;
-
-  // What the kernel did not copy goes through the write buffer, empty after the flush above.
-  char* chunk = buffer_.get();
-  while (left > 0) {
-    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(left, kBufferSize));
-    const std::int64_t got = in.read(chunk, want);
-    if (got < 0) return CopyResult::ReadFailed;
-    if (got == 0) break;
-    if (!sys::writeAll(pending_.handle, chunk, static_cast<std::size_t>(got))) {
-      failed(sys::lastError());
-      return CopyResult::WriteFailed;
-    }
-    wrote(got);
-    left -= got;
-  }
-  // A file that shrank under us would otherwise leave a silent hole.
-  return left > 0 ? CopyResult::ReadFailed : CopyResult::Ok;
+  // What the kernel did not copy goes through the write buffer.
+  return Sink::copyFrom(in, offset + (length - left), left);
 }
 
 Status AtomicOutput::commit(const sys::Identity* expected) {

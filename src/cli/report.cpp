@@ -148,16 +148,6 @@ std::string htmlEscape(const std::string& text) {
   return out;
 }
 
-// Sections are coloured by their rate: film, video, or anything else.
-enum class RateClass { Film, Video, Other };
-
-RateClass rateClass(double fps, const FrameRate& rate) {
-  const double fields = rate.fields();
-  if (std::fabs(fps - fields * 2 / 5) < 1e-6 * fields) return RateClass::Film;
-  if (std::fabs(fps - fields / 2) < 1e-6 * fields) return RateClass::Video;
-  return RateClass::Other;
-}
-
 const char* rateColour(RateClass c) {
   switch (c) {
     case RateClass::Film:

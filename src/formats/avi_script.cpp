@@ -190,6 +190,14 @@ bool generateScript(const FrameList& list, Emit&& emit) {
 
 }  // namespace
 
+std::vector<PatternLine> patternLines(const FrameList& list) {
+  std::vector<PatternLine> lines;
+  PatternWalker walker(list);
+  PatternLine batch[1024];
+  for (std::size_t n; (n = walker.next(batch, std::size(batch))) > 0;) lines.insert(lines.end(), batch, batch + n);
+  return lines;
+}
+
 std::string aviScript(const FrameList& list) {
   std::string text;
   generateScript(list, [&text](const char* data, std::size_t n) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/file.h"
 #include "model/error.h"
@@ -31,6 +32,18 @@ struct PatternLine {
   std::int64_t gaps[4] = {};
 
   bool periodic() const { return period > 0; }
+  // Entries in one period: each gap and the kept entry before it.
+  std::int64_t periodEntries() const {
+    std::int64_t n = 0;
+    for (int k = 0; k < period; ++k) n += gaps[k] + 1;
+    return n;
+  }
+  // Where the period's kept entry k stands, from the period's start.
+  std::int64_t offset(int k) const {
+    std::int64_t at = 0;
+    for (int q = 0; q < k; ++q) at += gaps[q] + 1;
+    return at;
+  }
 };
 
 // The pattern field of a line: "1" and a "0" per entry of each gap of the
@@ -54,6 +67,9 @@ class PatternWalker {
   struct State;
   std::unique_ptr<State> state_;
 };
+
+// Every line of the script of `list`, in order.
+std::vector<PatternLine> patternLines(const FrameList& list);
 
 // The whole script of `list`.
 std::string aviScript(const FrameList& list);

@@ -24,6 +24,13 @@ const char* kindName(PatternKind kind) {
   return "";
 }
 
+RateClass rateClass(double fps, const FrameRate& rate) {
+  const double fields = rate.fields();
+  if (std::fabs(fps - fields * 2 / 5) < 1e-6 * fields) return RateClass::Film;
+  if (std::fabs(fps - fields / 2) < 1e-6 * fields) return RateClass::Video;
+  return RateClass::Other;
+}
+
 const char* cadenceName(const char* pattern) {
   static const struct {
     const char* pattern;
@@ -60,10 +67,7 @@ CadenceReport cadenceReport(const FrameList& list, FrameRate rate) {
     else
       ++r.unlisted;
   }
-  PatternWalker walker(list);
-  std::vector<PatternLine> lines;
-  PatternLine batch[1024];
-  for (std::size_t n; (n = walker.next(batch, std::size(batch))) > 0;) lines.insert(lines.end(), batch, batch + n);
+  const std::vector<PatternLine> lines = patternLines(list);
   r.sections.reserve(lines.size());
   for (const PatternLine& line : lines) {
     Section s;
@@ -75,8 +79,6 @@ CadenceReport cadenceReport(const FrameList& list, FrameRate rate) {
     r.sections.push_back(s);
   }
   const double fields = rate.fields();
-  const double film = fields * 2 / 5, video = fields / 2;
-  const auto near = [](double a, double b) { return std::fabs(a - b) < 1e-6 * b; };
   std::unordered_map<std::string, std::pair<std::int64_t, std::int64_t>> patterns;  // entries, sections
   std::map<std::int64_t, std::int64_t> rateEntries;  // by fps in thousandths
   std::int64_t periodicEntries = 0;
@@ -88,25 +90,20 @@ CadenceReport cadenceReport(const FrameList& list, FrameRate rate) {
     s.seconds = fieldSeconds(s.first, rate);
     const PatternLine& line = lines[i];
     if (line.periodic()) {
-      std::int64_t period = 0;
-      for (int q = 0; q < line.period; ++q) period += line.gaps[q] + 1;
-      s.fps = fields * line.period / static_cast<double>(period);
+      s.fps = fields * line.period / static_cast<double>(line.periodEntries());
       s.cadence = cadenceName(s.pattern);
     } else {
       s.fps = fields * s.kept / static_cast<double>(s.entries());
     }
     const bool afterPeriodic = i > 0 && periodic(r.sections[i - 1].kind);
-    const bool oddRate = periodic(s.kind) && !near(s.fps, film) && !near(s.fps, video);
+    const bool oddRate = periodic(s.kind) && rateClass(s.fps, rate) == RateClass::Other;
     s.isBreak = !periodic(s.kind) || afterPeriodic || oddRate;
     if (lastOne && !periodic(s.kind) && afterPeriodic) {
       // Cut short only by the list's end: the pattern before it goes on here.
       const PatternLine& before = lines[i - 1];
-      std::int64_t at = s.first - before.entry, period = 0;
+      const std::int64_t at = (s.first - before.entry) % before.periodEntries();
       bool onPattern = false;
-      for (int q = 0; q < before.period; ++q) period += before.gaps[q] + 1;
-      at %= period;
-      for (std::int64_t q = 0, offset = 0; q < before.period; offset += before.gaps[q] + 1, ++q)
-        onPattern = onPattern || offset == at;
+      for (int k = 0; k < before.period; ++k) onPattern = onPattern || before.offset(k) == at;
       if (onPattern && s.kept == 1) s.isBreak = false;
     }
     r.breaks += s.isBreak;

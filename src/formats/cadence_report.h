@@ -49,6 +49,10 @@ struct CadenceReport {
 };
 
 const char* kindName(PatternKind kind);
+
+// Film (2/5 of the field rate), video (1/2), or anything else.
+enum class RateClass { Film, Video, Other };
+RateClass rateClass(double fps, const FrameRate& rate);
 // The name users give a periodic pattern text, or null.
 const char* cadenceName(const char* pattern);
 

@@ -101,10 +101,7 @@ bool writeTimestampsV1(Sink& out, const FrameList& list, FrameRate rate) {
   };
   std::vector<Stretch> stretches;
   std::vector<std::pair<std::int64_t, std::uint32_t>> starts;  // entry, kept index
-  PatternWalker walker(list);
-  PatternLine lines[1024];
-  for (std::size_t n; (n = walker.next(lines, std::size(lines))) > 0;)
-    for (std::size_t i = 0; i < n; ++i) starts.emplace_back(lines[i].entry, lines[i].keptIndex);
+  for (const PatternLine& line : patternLines(list)) starts.emplace_back(line.entry, line.keptIndex);
   std::int64_t totalKept = 0;
   for (const FrameEntry& e : list.entries) totalKept += e.state == Kept;
   for (std::size_t s = 0; s < starts.size(); ++s) {

@@ -8,10 +8,7 @@ namespace pulldex {
 SelectionPlan selectionPlan(const FrameList& list) {
   SelectionPlan plan;
   for (const FrameEntry& e : list.entries) plan.kept += e.state == Kept;
-  std::vector<PatternLine> lines;
-  PatternWalker walker(list);
-  PatternLine batch[1024];
-  for (std::size_t n; (n = walker.next(batch, std::size(batch))) > 0;) lines.insert(lines.end(), batch, batch + n);
+  const std::vector<PatternLine> lines = patternLines(list);
   for (std::size_t s = 0; s < lines.size(); ++s) {
     const PatternLine& line = lines[s];
     const std::int64_t kept = (s + 1 < lines.size() ? lines[s + 1].keptIndex : plan.kept) - line.keptIndex;
@@ -20,11 +17,8 @@ SelectionPlan selectionPlan(const FrameList& list) {
       plan.pieces.push_back({line.entry});
       continue;
     }
-    PlanPiece piece{line.entry, 0, 0, {}, line.period};
-    for (int q = 0; q < line.period; ++q) {
-      piece.offsets[q] = piece.period;
-      piece.period += static_cast<int>(line.gaps[q]) + 1;
-    }
+    PlanPiece piece{line.entry, 0, static_cast<int>(line.periodEntries()), {}, line.period};
+    for (int k = 0; k < line.period; ++k) piece.offsets[k] = static_cast<int>(line.offset(k));
     // Whole periods as one piece; the kept entries of a last, partial one
     // (and the last kept entry, whose gap may break the pattern) one by one.
     const std::int64_t periods = kept / line.period;

@@ -138,7 +138,6 @@ Status readTextValue(InputFile& file, BlockScanner& scanner, std::int64_t offset
   // The first 8 bytes are the value's header: recordSize and recordCount.
   const std::int64_t size = file.size();
   ListBuilder builder(size > at ? (size - at) / (2 * kRecordSize) : 0);
-  HexDecoder decoder;
   std::uint8_t chunk[kChunk];
   std::size_t fill = 0;
   std::int64_t decoded = 0;
@@ -149,12 +148,12 @@ Status readTextValue(InputFile& file, BlockScanner& scanner, std::int64_t offset
     if (n == 0) return ended();
     std::size_t used = 0, made = 0;
     const std::size_t room = header ? 8 - fill : kChunk - fill;
-    const HexDecoder::Step step = decoder.decode(p, static_cast<std::size_t>(n), chunk + fill, room, used, made);
+    const HexStep step = decodeHex(p, static_cast<std::size_t>(n), chunk + fill, room, used, made);
     scanner.consume(static_cast<std::int32_t>(used));
     at += static_cast<std::int64_t>(used);
     fill += made;
     decoded += static_cast<std::int64_t>(made);
-    if (step == HexDecoder::Step::BadDigit) return {Error::FileFormat};
+    if (step == HexStep::BadDigit) return {Error::FileFormat};
     if (header && fill == 8) {
       std::memcpy(where.header.raw + kValueStart, chunk, 8);
       if (where.header.recordSize() != kRecordSize) return {Error::FileFormat};
@@ -164,7 +163,7 @@ Status readTextValue(InputFile& file, BlockScanner& scanner, std::int64_t offset
       if (!builder.add(chunk, fill)) return {Error::FileFormat};
       fill = 0;
     }
-    if (step == HexDecoder::Step::Done) break;
+    if (step == HexStep::Done) break;
     // A lone digit at the very end of the file.
     if (used == 0 && made == 0 && room > 0) return ended();
   }
@@ -296,6 +295,7 @@ Status writeWithoutCopyFrames(Project& project, Destination destination) {
   const TextLayout layout = text ? textLayout(*in, block) : TextLayout{};
 
   destination.project = &project;
+  std::int64_t newValueEnd = block.valueEnd;  // where "}" lands in the output
   const auto produce = [&](Sink& out) -> Status {
     const auto copied = [&](CopyResult r) {
       return r == CopyResult::ReadFailed ? projectFailure(Error::ReadFile, *in) : Status{};
@@ -312,22 +312,18 @@ Status writeWithoutCopyFrames(Project& project, Destination destination) {
       hex.write(header.raw + kValueStart, kHeaderSize - kValueStart);
       keptRecords(list, [&](const std::uint8_t* records, std::size_t n) { return hex.write(records, n); });
       hex.finish();
+      newValueEnd = block.valueStart + 1 + hex.textBytes();
     }
     return copied(out.copyFrom(*in, blockEnd, size - blockEnd));
   };
   Written written;
   if (const Status s = writeOutput(destination, produce, &written); !s.ok()) return s;
   if (written.replacedProject) {
-    // The value's end moved with the new value; the rest of the text form's
-    // place is found again from the file, should it be stripped once more.
+    // Should it be stripped once more: the new header, and in the text form
+    // the value's new end.
     BlockLocation saved = block;
     saved.header = header;
-    if (text) {
-      const std::int64_t digits = 2 * std::int64_t{header.valueLength()};
-      const std::int64_t lines = header.valueLength() >= 32 ? (header.valueLength() + 31) / 32 : 0;
-      saved.valueEnd = block.valueStart + 1 + digits +
-                       lines * static_cast<std::int64_t>(layout.lineEnd.size() + layout.indent.size());
-    }
+    saved.valueEnd = newValueEnd;
     project.savedOver(written.identity, saved);
   }
   return {};

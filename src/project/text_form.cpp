@@ -71,8 +71,8 @@ bool isTextForm(const std::uint8_t* head, std::size_t n) {
   return blank(head[i + sizeof kObject - 1]);
 }
 
-HexDecoder::Step HexDecoder::decode(const std::uint8_t* in, std::size_t n, std::uint8_t* out, std::size_t room,
-                                    std::size_t& used, std::size_t& made) {
+HexStep decodeHex(const std::uint8_t* in, std::size_t n, std::uint8_t* out, std::size_t room, std::size_t& used,
+                  std::size_t& made) {
   std::size_t i = 0, o = 0;
   while (o < room) {
     // Whole runs of digits, as the writers lay them out, 32 at a time.
@@ -85,7 +85,7 @@ HexDecoder::Step HexDecoder::decode(const std::uint8_t* in, std::size_t n, std::
     if (c == '}') {
       used = i + 1;
       made = o;
-      return Step::Done;
+      return HexStep::Done;
     }
     if (blank(c)) {
       // A line end and the next line's indent, in one go.
@@ -98,14 +98,14 @@ HexDecoder::Step HexDecoder::decode(const std::uint8_t* in, std::size_t n, std::
     if ((high | low) < 0) {
       used = i;
       made = o;
-      return Step::BadDigit;
+      return HexStep::BadDigit;
     }
     out[o++] = static_cast<std::uint8_t>(high << 4 | low);
     i += 2;
   }
   used = i;
   made = o;
-  return Step::More;
+  return HexStep::More;
 }
 
 DelphiHexWriter::DelphiHexWriter(Sink& out, std::int64_t length, std::string lineEnd, std::string indent)
@@ -123,6 +123,7 @@ bool DelphiHexWriter::flush() {
   }
   pendingUsed_ = 0;
   if (text_.size() >= (1 << 16) - 256) {
+    textBytes_ += static_cast<std::int64_t>(text_.size());
     ok_ = out_.write(text_) && ok_;
     text_.clear();
   }
@@ -143,6 +144,7 @@ bool DelphiHexWriter::write(const std::uint8_t* bytes, std::size_t n) {
 
 bool DelphiHexWriter::finish() {
   flush();
+  textBytes_ += static_cast<std::int64_t>(text_.size());
   ok_ = out_.write(text_) && ok_;
   text_.clear();
   return ok_;

@@ -24,16 +24,13 @@ namespace pulldex {
 bool isTextForm(const std::uint8_t* head, std::size_t n);
 
 // Decodes pairs of hexadecimal digits, of either case, between which any
-// blanks (bytes 1 to 32) may stand, up to the closing brace.
-class HexDecoder {
- public:
-  enum class Step { More, Done, BadDigit };
-  // Decodes from `in` (n bytes) into `out` (room for `room` bytes). `used`
-  // and `made` tell how far it got: a pair split by the end of `in` is left
-  // for the next call. Done at the brace, which is consumed too.
-  Step decode(const std::uint8_t* in, std::size_t n, std::uint8_t* out, std::size_t room, std::size_t& used,
-              std::size_t& made);
-};
+// blanks (bytes 1 to 32) may stand, up to the closing brace, from `in`
+// (n bytes) into `out` (room for `room` bytes). `used` and `made` tell how
+// far it got: a pair split by the end of `in` is left for the next call.
+// Done at the brace, which is consumed too.
+enum class HexStep { More, Done, BadDigit };
+HexStep decodeHex(const std::uint8_t* in, std::size_t n, std::uint8_t* out, std::size_t room, std::size_t& used,
+                  std::size_t& made);
 
 // Writes a binary value as the Delphi writer lays it out, between the
 // braces: under 32 bytes as one run of digits; otherwise 64 digits a line,
@@ -45,6 +42,8 @@ class DelphiHexWriter {
   bool write(const std::uint8_t* bytes, std::size_t n);
   // Whatever is left of the last line; true when every write worked.
   bool finish();
+  // The bytes of text it wrote.
+  std::int64_t textBytes() const { return textBytes_; }
 
  private:
   bool flush();
@@ -54,6 +53,7 @@ class DelphiHexWriter {
   std::uint8_t pending_[32] = {};
   std::size_t pendingUsed_ = 0;
   std::string text_;
+  std::int64_t textBytes_ = 0;
   bool ok_ = true;
 };
 
