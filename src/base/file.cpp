@@ -56,6 +56,35 @@ CopyResult Sink::copyFrom(InputFile& in, std::int64_t offset, std::int64_t lengt
   return CopyResult::Ok;
 }
 
+bool StreamOutput::flush() {
+  if (used_ > 0 && !failed_ && !sys::writeAll(handle_, buffer_.get(), used_)) {
+    failed_ = true;
+    error_ = sys::lastError();
+  }
+  used_ = 0;
+  return !failed_;
+}
+
+bool StreamOutput::write(const void* data, std::size_t n) {
+  const auto* bytes = static_cast<const char*>(data);
+  while (n > 0 && !failed_) {
+    const std::size_t part = std::min(n, kBufferSize - used_);
+    std::memcpy(buffer_.get() + used_, bytes, part);
+    used_ += part;
+    bytes += part;
+    n -= part;
+    if (used_ == kBufferSize) flush();
+  }
+  return !failed_;
+}
+
+bool StreamOutput::finish() {
+  flush();
+  sys::close(handle_);
+  handle_ = sys::kNoHandle;
+  return !failed_;
+}
+
 Status AtomicOutput::open(const std::string& destination, Error cannotCreate) {
   discard();
   error_ = 0;

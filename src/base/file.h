@@ -80,6 +80,33 @@ class Sink {
   virtual int error() const { return 0; }
 };
 
+// Writes straight through to a file that is not replaced but written into:
+// a device, a FIFO, one of the process's own descriptors. What was written
+// stays written; there is nothing to roll back.
+class StreamOutput final : public Sink {
+ public:
+  // Takes the open handle over.
+  explicit StreamOutput(sys::Handle handle) : handle_(handle), buffer_(makePageBuffer<char>(kBufferSize)) {}
+  ~StreamOutput() override { sys::close(handle_); }
+  StreamOutput(const StreamOutput&) = delete;
+  StreamOutput& operator=(const StreamOutput&) = delete;
+
+  bool write(const void* data, std::size_t n) override;
+  using Sink::write;
+  int error() const override { return error_; }
+  // Writes what is buffered and closes; false when any write failed.
+  bool finish();
+
+ private:
+  bool flush();
+  static constexpr std::size_t kBufferSize = 1 << 16;
+  sys::Handle handle_;
+  PageBuffer<char> buffer_;
+  std::size_t used_ = 0;
+  bool failed_ = false;
+  int error_ = 0;
+};
+
 // Writes go to a temporary file in the destination's folder that no one sees
 // under a name. commit() flushes it and puts it in the destination's place;
 // without a successful commit it disappears and the destination keeps its

@@ -110,6 +110,21 @@ int replaceDestination(Pending& p);
 // Drops a pending file.
 void abandonPending(Pending& p);
 
+// Opens an output that is written straight through rather than replaced: a
+// path that names an existing file which is neither a regular file nor a
+// folder (a character device such as /dev/null, a FIFO, a socket; on Windows
+// a device name such as NUL or a \\.\ path), or one of the process's own
+// descriptors (/dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N), which
+// is taken as it is. `out` stays kNoHandle for any other path, which is
+// replaced as a file. 0 or the error number of the open that failed.
+int openStreamOutput(const std::string& path, Handle& out);
+// Whether openStreamOutput would take `path` as such an output, without
+// opening it (a FIFO would wait for its reader).
+bool namesStreamOutput(const std::string& path);
+
+// Whether standard error is a terminal (a console on Windows).
+bool stderrIsTerminal();
+
 // A path or text in the platform's encoding (the ANSI code page on
 // Windows, bytes on POSIX) as UTF-8, where it can be converted.
 std::string toUtf8(const std::string& text);
@@ -124,5 +139,9 @@ void consoleSpeaksUtf8();
 // For tests: make pending files named ones, removed on SIGINT, SIGTERM and
 // SIGHUP, as on systems without unnamed temporary files.
 void forceNamedTemporaryFiles(bool on);
+// For tests, on Windows: the next replace fails as Windows fails when it
+// cannot move the new file in (ERROR_UNABLE_TO_MOVE_REPLACEMENT_2). Nothing
+// elsewhere.
+void simulateReplaceFault();
 
 }  // namespace pulldex::sys

@@ -19,6 +19,8 @@ namespace {
 
 int fd(Handle h) { return static_cast<int>(h); }
 
+int failure() { return errno != 0 ? errno : EIO; }
+
 std::string folderOf(const std::string& path) {
   const auto slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";
@@ -94,13 +96,39 @@ bool copyAttributes(const std::string& from, int to) {
   return true;
 }
 
-int failure() { return errno != 0 ? errno : EIO; }
 
-void syncFolder(const std::string& path) {
+// Flushes the folder that holds `path`, so that a new name in it lasts.
+// 0 or an error number; a file system that cannot flush folders (EINVAL)
+// keeps its names without being asked.
+int syncFolder(const std::string& path) {
   const int dir = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0) return;
-  ::fsync(dir);
+  if (dir < 0) return failure();
+  const int error = ::fsync(dir) == 0 || errno == EINVAL ? 0 : failure();
   ::close(dir);
+  return error;
+}
+
+int usualMode(int f) {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return ::fchmod(f, 0666 & ~mask) == 0 ? 0 : failure();
+}
+
+// The process's own descriptor that `path` names, or -1.
+int ownDescriptor(const std::string& path) {
+  if (path == "/dev/stdout") return 1;
+  if (path == "/dev/stderr") return 2;
+  for (const char* prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+    const std::size_t n = std::strlen(prefix);
+    if (path.compare(0, n, prefix) != 0 || path.size() == n || path.size() > n + 9) continue;
+    int fd = 0;
+    for (std::size_t i = n; i < path.size(); ++i) {
+      if (path[i] < '0' || path[i] > '9') return -1;
+      fd = fd * 10 + (path[i] - '0');
+    }
+    return fd;
+  }
+  return -1;
 }
 
 // A fresh name beside `target` for a hidden file of ours.
@@ -247,6 +275,8 @@ bool identifyPath(const std::string& path, Identity& out) {
 
 void forceNamedTemporaryFiles(bool on) { forceNamed = on; }
 
+void simulateReplaceFault() {}
+
 int examine(const std::string& path, PathFacts& out) {
   out = PathFacts{};
   struct stat st {};
@@ -285,11 +315,12 @@ int followLinks(std::string& path, bool& unsafe) {
 
 int createPending(Pending& p) {
   // Unnamed until it replaces the destination, so that even a kill -9
-  // leaves nothing behind.
+  // leaves nothing behind. Open for reading too: where it cannot be given a
+  // name, its bytes are copied into one that has (nameByCopy).
   int f = -1;
 #ifdef O_TMPFILE
   if (!forceNamed) {
-    f = ::open(folderOf(p.destination).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    f = ::open(folderOf(p.destination).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (f < 0 && (errno == ENOENT || errno == EACCES || errno == EROFS || errno == ENOTDIR)) return failure();
   }
 #endif
@@ -299,9 +330,12 @@ int createPending(Pending& p) {
     if (f < 0) return failure();
     p.tempPath = name;
     registerPending(name);
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(f, 0666 & ~mask);
+    // mkostemp makes it 0600; a new file gets what any other would.
+    if (const int error = usualMode(f); error != 0) {
+      p.handle = f;
+      abandonPending(p);
+      return error;
+    }
   }
   p.handle = f;
   return 0;
@@ -322,12 +356,40 @@ int copyMetadata(Pending& p) {
 
 int syncPending(Pending& p) { return ::fsync(fd(p.handle)) == 0 ? 0 : failure(); }
 
+// Copies the unnamed pending file into a named one beside the destination:
+// the way to a name where neither link call may be used (no /proc, and no
+// right to link by descriptor).
+int nameByCopy(Pending& p) {
+  std::string name = folderOf(p.destination) + "/.pulldex-XXXXXX";
+  const int g = ::mkostemp(name.data(), O_CLOEXEC);
+  if (g < 0) return failure();
+  registerPending(name);
+  const int f = fd(p.handle);
+  p.handle = g;
+  p.tempPath = name;
+  int error = usualMode(g);
+  std::vector<char> buffer(1 << 16);
+  for (off_t at = 0; error == 0;) {
+    const ssize_t got = ::pread(f, buffer.data(), buffer.size(), at);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) error = failure();
+    if (got <= 0) break;
+    if (!writeAll(g, buffer.data(), static_cast<std::size_t>(got))) error = failure();
+    at += got;
+  }
+  ::close(f);
+  if (error == 0 && p.existed) error = copyMetadata(p);
+  if (error == 0) error = syncPending(p);
+  return error;
+}
+
 int replaceDestination(Pending& p) {
   const int f = fd(p.handle);
   if (p.tempPath.empty()) {
     // Give the unnamed file a name of its own, then move it over.
     std::string name;
     int linked = -1;
+    int error = 0;
     for (int attempt = 0; attempt < 100 && linked != 0; ++attempt) {
       name = tempNameBeside(p.destination);
       char self[64];
@@ -335,23 +397,34 @@ int replaceDestination(Pending& p) {
       linked = ::linkat(f, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH);
       if (linked != 0 && errno != EEXIST) linked = ::linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW);
       if (linked != 0 && errno != EEXIST) {
-        const int error = failure();
-        abandonPending(p);
-        return error;
+        error = failure();
+        break;
       }
     }
     if (linked != 0) {
-      abandonPending(p);
-      return EEXIST;
+      // Without /proc (or the right to link by descriptor) the bytes are
+      // copied into a file that has a name from the start.
+      if (error == ENOENT || error == EPERM || error == EACCES || error == ENOSYS || error == EOPNOTSUPP ||
+          error == EINVAL)
+        error = nameByCopy(p);
+      else if (error == 0)
+        error = EEXIST;
+      if (error != 0) {
+        abandonPending(p);
+        return error;
+      }
+    } else {
+      p.tempPath = name;
+      registerPending(name);
     }
-    p.tempPath = name;
-    registerPending(name);
   }
-  const int error = ::rename(p.tempPath.c_str(), p.destination.c_str()) == 0 ? 0 : failure();
+  int error = ::rename(p.tempPath.c_str(), p.destination.c_str()) == 0 ? 0 : failure();
   if (error == 0) {
     unregisterPending(p.tempPath);
     p.tempPath.clear();
-    syncFolder(p.destination);
+    // The new name is in place, but it is not known to last until its
+    // folder is on the disk too: a failure here is a failed write.
+    error = syncFolder(p.destination);
   }
   abandonPending(p);
   return error;
@@ -366,6 +439,31 @@ void abandonPending(Pending& p) {
     p.tempPath.clear();
   }
 }
+
+bool namesStreamOutput(const std::string& path) {
+  struct stat st {};
+  return ownDescriptor(path) >= 0 || (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode));
+}
+
+int openStreamOutput(const std::string& path, Handle& out) {
+  out = kNoHandle;
+  int f = -1;
+  if (const int own = ownDescriptor(path); own >= 0) {
+    f = ::fcntl(own, F_DUPFD_CLOEXEC, 0);
+  } else {
+    if (!namesStreamOutput(path)) return 0;
+    // Written into as it is: no temporary file, nothing truncated. A FIFO
+    // waits here for its reader.
+    do {
+      f = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    } while (f < 0 && errno == EINTR);
+  }
+  if (f < 0) return failure();
+  out = f;
+  return 0;
+}
+
+bool stderrIsTerminal() { return ::isatty(2) == 1; }
 
 std::string toUtf8(const std::string& text) { return text; }
 

@@ -83,6 +83,21 @@ bool setDeleteOnClose(HANDLE h, bool on) {
   return SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
+std::atomic<bool> replaceFault{false};
+
+// ReplaceFile with a backup name. The simulated fault does what Windows
+// does when it cannot move the replacement in: the replaced file is at the
+// backup name, the replacement where it was.
+bool replaceFile(const std::wstring& to, const std::wstring& from, const std::wstring& backup) {
+  if (replaceFault.exchange(false)) {
+    if (!MoveFileExW(to.c_str(), backup.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
+    SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
+    return false;
+  }
+  return ReplaceFileW(to.c_str(), from.c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) !=
+         0;
+}
+
 // Temporary files without a delete disposition, removed on console Ctrl events.
 std::mutex pendingLock;
 std::vector<std::string> pendingNames;
@@ -220,6 +235,8 @@ bool identifyPath(const std::string& path, Identity& out) {
 
 void forceNamedTemporaryFiles(bool on) { forceNamed = on; }
 
+void simulateReplaceFault() { replaceFault = true; }
+
 int examine(const std::string& path, PathFacts& out) {
   out = PathFacts{};
   const DWORD attributes = GetFileAttributesW(wide(path).c_str());
@@ -314,15 +331,27 @@ int replaceDestination(Pending& p) {
   // Full paths: Wine's ReplaceFile takes no relative ones.
   const std::wstring from = fullPath(wide(p.tempPath));
   const std::wstring to = fullPath(wide(p.destination));
+  // The replaced file goes to a name of ours while ReplaceFile works: without
+  // one, a replacement that cannot be moved in leaves the old file under a
+  // name the system chose.
+  const std::wstring backup = from.substr(0, from.size() - 4) + L".bak";
   // Another program (a second writer, a virus scanner, an indexer) may hold
   // the destination for a moment: try again for up to about a second.
   DWORD error = 0;
+  bool restore = false;
   for (int attempt = 0; attempt < 50; ++attempt) {
     // ReplaceFile keeps the replaced file's attributes, security and
     // streams; a destination that is gone by now is simply renamed into.
-    bool done = p.existed && ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                                          nullptr, nullptr) != 0;
+    bool done = p.existed && replaceFile(to, from, backup);
     error = done ? 0 : GetLastError();
+    if (!done && error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+      // The old file is at the backup name and ours under its own: put
+      // ours in place, or else the old one back.
+      done = MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+      error = done ? 0 : GetLastError();
+      restore = !done;
+      break;
+    }
     // Gone meanwhile, or (a second writer's replace got there first) the
     // replaced file removed and ours left under its own name: a rename then.
     if (!done && (!p.existed || error == ERROR_FILE_NOT_FOUND || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT)) {
@@ -335,6 +364,8 @@ int replaceDestination(Pending& p) {
       break;
     Sleep(20);
   }
+  if (restore) MoveFileExW(backup.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  DeleteFileW(backup.c_str());
   if (error == 0) {
     // The replaced file's data went out with it; flush the new one's name.
     const HANDLE h = openPath(p.destination, GENERIC_WRITE, OPEN_EXISTING);
@@ -359,6 +390,46 @@ void abandonPending(Pending& p) {
     unregisterPending(p.tempPath);
     p.tempPath.clear();
   }
+}
+
+namespace {
+
+// NUL, CON, COM1 and the like, with or without an extension, in any folder:
+// names of devices, never of files.
+bool deviceName(const std::string& path) {
+  std::string name = path.substr(path.find_last_of("\\/:") == std::string::npos ? 0 : path.find_last_of("\\/:") + 1);
+  name = name.substr(0, name.find('.'));
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  for (char& c : name) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  if (name == "NUL" || name == "CON" || name == "PRN" || name == "AUX" || name == "CONOUT$") return true;
+  return name.size() == 4 && (name.rfind("COM", 0) == 0 || name.rfind("LPT", 0) == 0) && name[3] >= '1' &&
+         name[3] <= '9';
+}
+
+}  // namespace
+
+bool namesStreamOutput(const std::string& path) {
+  return path.rfind("\\\\.\\", 0) == 0 || path.rfind("//./", 0) == 0 || deviceName(path);
+}
+
+int openStreamOutput(const std::string& path, Handle& out) {
+  out = kNoHandle;
+  if (!namesStreamOutput(path)) return 0;
+  const HANDLE h = CreateFileW(fromCodePage(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
+  if (GetFileType(h) == FILE_TYPE_DISK) {
+    // A file after all (\\.\C:\x): replaced as any other.
+    CloseHandle(h);
+    return 0;
+  }
+  out = ours(h);
+  return 0;
+}
+
+bool stderrIsTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
 std::string toUtf8(const std::string& text) {

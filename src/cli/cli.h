@@ -4,13 +4,16 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "base/file.h"
+#include "formats/tool_scripts.h"
 #include "model/error.h"
+#include "model/field_time.h"
 #include "project/output.h"
 #include "project/project.h"
 
@@ -48,77 +51,82 @@ class StdoutSink final : public StandardOutput {
 // Returns the exit status: the worst over all projects, 2 for a usage error.
 int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& err);
 
-enum class Output { Script, Stripped, Settings, Frames, Timestamps, ToolScript };
+enum class Command { Info, Report, Asc, Strip, Sfs, Frames, Timestamps, Script, Check };
 
+// The command line, each option turned into what it means where it is parsed.
 struct Options {
+  Command command = Command::Info;
   std::vector<std::string> projects;
   std::string sfs;        // a frame-setting file to import first, or empty
   std::string output;     // -o: a file, "-" for standard output, or empty
   std::string outputDir;  // --output-dir: the folder for outputs under their default names
   bool json = false;
-  bool force = false;    // an output may replace a project given on the command line
+  bool force = false;    // an output may replace a file the run reads
   bool dropped = false;  // frames: the numbers of the entries that are not kept
-  std::optional<std::string> html;  // report --html: empty for the default name
-  std::string rate = "30000/1001";  // the source video's frame rate
+  std::optional<std::string> html;  // report, check --html: empty for the default name
+  FrameRate rate;                   // the source video's frame rate
   bool v1 = false;                  // timestamps: format v1
-  std::string tool = "ffmpeg";      // script: ffmpeg, avisynth or vapoursynth
-  bool bff = false;                 // script: bottom field first
-  bool tff = false;                 // script: top field first, whatever the project says
+  ScriptTool tool = ScriptTool::Ffmpeg;
+  bool bff = false;  // bottom field first, whatever the project says
+  bool tff = false;  // top field first, whatever the project says
+  // check and script --for wobbly
+  std::vector<std::string> videos;  // one per project, or one with {} for the project's stem
+  std::string ffmpeg;               // the program; empty: found on PATH
+  int search = 8;                   // check: the offsets tried, either way
+  double threshold = 0;             // check: combed above this score; 0 for the default
+  std::string sourceFilter = "lsmas.LWLibavSource";
 };
 
-// What a command works with: its options, its streams and the projects of
-// the command line, none of which an output may replace without --force.
+// What a command works with: its options, its streams and every file the
+// run reads and writes.
 struct Context {
   const Options& options;
   StandardOutput& out;
   std::ostream& err;
-  std::vector<sys::Identity> projects;
+  RunFiles run;
 };
 
 int info(Context& c);
-int produce(Context& c, Output kind);
+int produce(Context& c);
 int report(Context& c);
 
 // The output name beside `project`: its stem, `infix`, then `extension` or,
 // when that is empty, the project's own extension. Never the project's own
 // name, not even on a file system that ignores case.
 std::string besideProject(const std::string& project, const std::string& infix, std::string extension);
-// Where a command writes the output of `project`: -o, else the default name
-// beside the project or in --output-dir.
-std::string outputPath(const Options& o, const std::string& project, const std::string& infix,
-                       const std::string& extension);
+// Where the command writes its output for `project`, if it writes one: -o,
+// else the default name beside the project or in --output-dir. Empty for
+// none (info, a report without --html).
+std::string outputPath(const Options& o, const std::string& project);
 
 // A frame rate as a fraction: "30000/1001", "25" or "29.97" (which means
 // 30000/1001, as do 23.976 and 59.94 for their rates). False for anything
 // else, zero or negative.
 bool parseRate(const std::string& text, std::int64_t& num, std::int64_t& den);
 
-// `text` as a JSON string: valid UTF-8 always, bytes that are not UTF-8
-// replaced by U+FFFD. `replaced` tells whether any were.
-std::string jsonString(const std::string& text, bool* replaced = nullptr);
-
-// The "path" field of a JSON object for `path` (and "pathBytes", the raw
-// bytes in hexadecimal, where the name is not valid UTF-8).
-std::string jsonPathFields(const std::string& path);
-
-// Prints what info or report made of each project: texts one after the
-// other; with --json an array of their objects.
-void printReports(Context& c, const std::vector<std::string>& reports);
+// The video of the project at `index`: the one given for it, or the one
+// pattern with {} replaced by the project's stem.
+std::string videoFor(const Options& o, std::size_t index);
 
 // Prints "file: message (system's reason)" and returns the exit status for
-// it: 2 for an output that would replace a project (which --force allows),
-// else 1. Standard output is named as such.
+// it: 2 for an output refused because it would replace a file the run reads
+// (which --force allows) or collide with another, else 1. "-" is standard
+// input or standard output, as the status's subject says.
 int fail(Context& c, const std::string& file, const Status& status);
 // The same for a failure of the command's work on one project: the file is
 // the one the status concerns.
 int fail(Context& c, const std::string& project, const std::string& output, const Status& status);
 
 // Loads each project of the command in turn (and imports --sfs into it) and
-// hands it to `use`, which returns its own exit status. The result is the
-// worst status over all projects.
-int forEachProject(Context& c, const std::function<int(Project&)>& use);
+// hands it with its index to `use`, which returns its own exit status. The
+// result is the worst status over all projects.
+int forEachProject(Context& c, const std::function<int(Project&, std::size_t)>& use);
 
 // The destination of an output for `project`.
 Destination destinationFor(Context& c, Project& project, const std::string& path, Error cannotCreate);
+
+// The field order for the scripts and the check: --bff or --tff, else what
+// the project says, else top first.
+bool topFieldFirst(const Options& o, const Project& project);
 
 }  // namespace pulldex::cli

@@ -1,5 +1,5 @@
-// What the commands share: output names, rates, JSON text, messages,
-// standard output and loading a project.
+// What the commands share: output names, rates, messages, standard output
+// and loading a project.
 #include <algorithm>
 #include <cstdio>
 #include <ostream>
@@ -29,6 +29,13 @@ bool parseWhole(const std::string& text, std::int64_t limit, std::int64_t& value
   return value <= limit;
 }
 
+std::string stemOf(const std::string& project) {
+  const std::size_t slash = project.find_last_of("/\\");
+  std::string name = slash == std::string::npos ? project : project.substr(slash + 1);
+  const std::size_t dot = name.find_last_of('.');
+  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
 }  // namespace
 
 std::string besideProject(const std::string& project, const std::string& infix, std::string extension) {
@@ -40,6 +47,50 @@ std::string besideProject(const std::string& project, const std::string& infix, 
   std::string name = stem + infix + extension;
   if (sameName(name, project)) name = project + infix + extension;
   return name;
+}
+
+std::string outputPath(const Options& o, const std::string& project) {
+  const char* infix = "";
+  const char* extension = "";
+  switch (o.command) {
+    case Command::Info:
+      return {};
+    case Command::Report:
+    case Command::Check:
+      if (!o.html) return {};
+      if (!o.html->empty()) return *o.html;
+      infix = o.command == Command::Report ? ".report" : ".check";
+      extension = ".html";
+      break;
+    case Command::Asc:
+      extension = ".asc";
+      break;
+    case Command::Strip:
+      infix = ".nocopy";
+      break;
+    case Command::Sfs:
+      extension = ".sfs";
+      break;
+    case Command::Frames:
+      infix = ".frames";
+      extension = ".txt";
+      break;
+    case Command::Timestamps:
+      infix = ".timestamps";
+      extension = ".txt";
+      break;
+    case Command::Script:
+      extension = scriptExtension(o.tool);
+      break;
+  }
+  // The page of a report names its file with --html=FILE, not -o.
+  if (!o.output.empty() && o.command != Command::Report && o.command != Command::Check) return o.output;
+  const std::string beside = besideProject(project, infix, extension);
+  if (o.outputDir.empty()) return beside;
+  const std::size_t slash = beside.find_last_of("/\\");
+  const std::string name = slash == std::string::npos ? beside : beside.substr(slash + 1);
+  const char last = o.outputDir.back();
+  return o.outputDir + (last == '/' || last == '\\' ? "" : "/") + name;
 }
 
 bool parseRate(const std::string& text, std::int64_t& num, std::int64_t& den) {
@@ -78,69 +129,28 @@ bool parseRate(const std::string& text, std::int64_t& num, std::int64_t& den) {
   return num > 0 && den > 0;
 }
 
-std::string jsonString(const std::string& text, bool* replaced) {
-  if (replaced) *replaced = false;
-  std::string out = "\"";
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const unsigned char* end = p + text.size();
-  while (p < end) {
-    const unsigned char c = *p;
-    if (c < 0x80) {
-      if (c == '"' || c == '\\') {
-        out += '\\';
-        out += static_cast<char>(c);
-      } else if (c < 0x20 || c == 0x7f) {
-        char escaped[8];
-        std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-        out += escaped;
-      } else {
-        out += static_cast<char>(c);
-      }
-      ++p;
-      continue;
-    }
-    // A well-formed sequence of 2 to 4 bytes (no overlong forms, no
-    // surrogates, nothing above U+10FFFF) is copied; anything else is one
-    // replaced byte.
-    const int length = c >= 0xc2 && c <= 0xdf ? 2 : c >= 0xe0 && c <= 0xef ? 3 : c >= 0xf0 && c <= 0xf4 ? 4 : 0;
-    bool good = length > 0 && end - p >= length;
-    for (int k = 1; good && k < length; ++k) good = (p[k] & 0xc0) == 0x80;
-    if (good && length == 3) good = !(c == 0xe0 && p[1] < 0xa0) && !(c == 0xed && p[1] >= 0xa0);
-    if (good && length == 4) good = !(c == 0xf0 && p[1] < 0x90) && !(c == 0xf4 && p[1] >= 0x90);
-    if (good) {
-      out.append(reinterpret_cast<const char*>(p), static_cast<std::size_t>(length));
-      p += length;
-    } else {
-      out += "\xef\xbf\xbd";
-      if (replaced) *replaced = true;
-      ++p;
-    }
+std::string videoFor(const Options& o, std::size_t index) {
+  if (o.videos.size() == 1 && o.videos[0].find("{}") != std::string::npos) {
+    std::string video = o.videos[0];
+    const std::string stem = stemOf(o.projects[index]);
+    for (std::size_t at = video.find("{}"); at != std::string::npos; at = video.find("{}", at + stem.size()))
+      video.replace(at, 2, stem);
+    return video;
   }
-  return out + "\"";
-}
-
-void printReports(Context& c, const std::vector<std::string>& objects) {
-  std::string text;
-  if (!c.options.json) {
-    for (std::size_t i = 0; i < objects.size(); ++i) text += (i ? "\n" : "") + objects[i];
-  } else {
-    // Always an array, so that a script over *.tpr reads one shape.
-    text = "[";
-    for (std::size_t i = 0; i < objects.size(); ++i) text += (i ? ",\n " : "") + objects[i];
-    text += "]\n";
-  }
-  c.out.write(text);
+  return index < o.videos.size() ? o.videos[index] : std::string();
 }
 
 int fail(Context& c, const std::string& file, const Status& status) {
-  const bool toStdout = file == "-";
+  const bool stream = file == "-";
+  const bool toStdout = stream && status.subject == Subject::Output;
   if (toStdout) {
     if (c.out.reported) return kFailed;
     c.out.reported = true;
   }
-  c.err << (toStdout ? "pulldex-cli: standard output" : file) << ": " << errorText(status.error);
+  c.err << (toStdout ? "pulldex-cli: standard output" : stream ? "pulldex-cli: standard input" : file) << ": "
+        << errorText(status.error);
   if (status.osError != 0) c.err << " (" << sys::errorMessage(status.osError) << ")";
-  if (status.error == Error::OutputIsProject) {
+  if (status.error == Error::OutputIsProject || status.error == Error::OutputIsInput) {
     c.err << "; add --force to replace it\n";
     return kUsage;
   }
@@ -178,24 +188,17 @@ bool StdoutSink::finish() {
   return ok_;
 }
 
-std::string outputPath(const Options& o, const std::string& project, const std::string& infix,
-                       const std::string& extension) {
-  if (!o.output.empty()) return o.output;
-  const std::string beside = besideProject(project, infix, extension);
-  if (o.outputDir.empty()) return beside;
-  const std::size_t slash = beside.find_last_of("/\\");
-  const std::string name = slash == std::string::npos ? beside : beside.substr(slash + 1);
-  const char last = o.outputDir.back();
-  return o.outputDir + (last == '/' || last == '\\' ? "" : "/") + name;
-}
-
 Destination destinationFor(Context& c, Project& project, const std::string& path, Error cannotCreate) {
   return {.path = path,
           .cannotCreate = cannotCreate,
           .project = &project,
-          .otherProjects = c.projects,
+          .run = &c.run,
           .force = c.options.force,
           .standardOutput = &c.out};
+}
+
+bool topFieldFirst(const Options& o, const Project& project) {
+  return o.bff ? false : o.tff ? true : project.topFieldFirst().value_or(true);
 }
 
 namespace {
@@ -203,7 +206,7 @@ namespace {
 // An import that is most likely a mistake is still made, as asked; these
 // say what looks wrong with it.
 void warnAboutSettings(Context& c, const FrameSettingsFacts& facts, std::int32_t projectEntries) {
-  const std::string& name = c.options.sfs;
+  const std::string& name = c.options.sfs == "-" ? "pulldex-cli: standard input" : c.options.sfs;
   if (facts.bytes == 0) {
     c.err << name << ": the file is empty; the project's list is used\n";
     return;
@@ -217,9 +220,10 @@ void warnAboutSettings(Context& c, const FrameSettingsFacts& facts, std::int32_t
 
 }  // namespace
 
-int forEachProject(Context& c, const std::function<int(Project&)>& use) {
+int forEachProject(Context& c, const std::function<int(Project&, std::size_t)>& use) {
   int status = kOk;
-  for (const std::string& path : c.options.projects) {
+  for (std::size_t i = 0; i < c.options.projects.size(); ++i) {
+    const std::string& path = c.options.projects[i];
     Project project;
     int s = kOk;
     if (const Status loaded = project.load(path); !loaded.ok()) {
@@ -232,7 +236,7 @@ int forEachProject(Context& c, const std::function<int(Project&)>& use) {
       else
         warnAboutSettings(c, facts, entries);
     }
-    if (s == kOk) s = use(project);
+    if (s == kOk) s = use(project, i);
     status = std::max(status, s);
   }
   return status;

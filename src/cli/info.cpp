@@ -1,8 +1,10 @@
-// info: the frame count, the counts of each state and the codes in use.
+// info: the frame count, the counts of each state and the codes in use, of
+// the list as the project stores it.
 #include <array>
 
 #include "cli/cli.h"
-#include "model/field_time.h"
+#include "cli/json.h"
+#include "cli/project_notes.h"
 
 namespace pulldex::cli {
 
@@ -16,71 +18,85 @@ std::vector<std::pair<int, long>> inUse(const std::array<long, 256>& counts, int
   return used;
 }
 
-std::string jsonCounts(const std::vector<std::pair<int, long>>& counts) {
-  std::string out = "{";
-  const char* sep = "";
+void jsonCounts(Json& json, const char* key, const std::vector<std::pair<int, long>>& counts) {
+  json.Key(key);
+  json.StartObject();
   for (const auto& [value, n] : counts) {
-    out += sep + std::string("\"") + std::to_string(value) + "\": " + std::to_string(n);
-    sep = ", ";
+    json.Key(std::to_string(value).c_str());
+    json.Int(n);
   }
-  return out + "}";
+  json.EndObject();
 }
 
 }  // namespace
 
-std::string jsonPathFields(const std::string& path) {
-  bool replaced = false;
-  std::string out = "\"path\": " + jsonString(sys::toUtf8(path), &replaced);
-  if (replaced) {
-    // The name as it is on the disk, byte for byte, in hexadecimal.
-    static const char kHex[] = "0123456789abcdef";
-    out += ", \"pathBytes\": \"";
-    for (const unsigned char c : path) {
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-    out += "\"";
-  }
-  return out;
-}
-
-std::string describe(const Project& project, bool json) {
-  const std::string& path = project.path();
-  const FrameList& list = project.list();
-  const char* form = project.block().form == ProjectForm::Text ? "text" : "binary";
-  std::array<long, 256> states{};
-  std::array<long, 256> codes{};
-  for (const FrameEntry& e : list.entries) {
-    ++states[e.state];
-    if (e.state != Unlisted) ++codes[e.code];
-  }
-  if (json)
-    return "{" + jsonPathFields(path) + ", \"form\": \"" + form + "\", \"frames\": " + std::to_string(list.count()) +
-           ", \"fields\": " + std::to_string(list.count()) + ", \"videoFrames\": " + std::to_string(videoFrames(list.count())) +
-           ", \"kept\": " + std::to_string(states[Kept]) + ", \"copy\": " + std::to_string(states[Copy]) +
-           ", \"unlisted\": " + std::to_string(states[Unlisted]) +
-           ", \"otherStates\": " + jsonCounts(inUse(states, Copy + 1)) + ", \"codes\": " + jsonCounts(inUse(codes, 0)) +
-           "}";
-  std::string out = path + "\n  form      " + form + "\n  fields    " + std::to_string(list.count()) + " (" +
-                    std::to_string(videoFrames(list.count())) + " frames)\n  Kept      " +
-                    std::to_string(states[Kept]) + "\n  Copy      " + std::to_string(states[Copy]) + "\n  Unlisted  " +
-                    std::to_string(states[Unlisted]) + "\n";
-  for (const auto& [state, n] : inUse(states, Copy + 1))
-    out += "  state " + std::to_string(state) + "   " + std::to_string(n) + "\n";
-  out += "  codes of listed frames:";
-  const auto usedCodes = inUse(codes, 0);
-  if (usedCodes.empty()) out += " none";
-  for (const auto& [code, n] : usedCodes) out += "\n    code " + std::to_string(code) + ": " + std::to_string(n);
-  return out + "\n";
-}
-
 int info(Context& c) {
-  std::vector<std::string> objects;
-  const int status = forEachProject(c, [&](Project& project) {
-    objects.push_back(describe(project, c.options.json));
+  const bool asJson = c.options.json;
+  SinkStream stream(c.out);
+  Json json(stream);
+  if (asJson) json.StartArray();
+  bool first = true;
+  const int status = forEachProject(c, [&](Project& project, std::size_t) {
+    const FrameList list = project.storedList();
+    const char* form = project.block().form == ProjectForm::Text ? "text" : "binary";
+    std::array<long, 256> states{};
+    std::array<long, 256> codes{};
+    for (const FrameEntry& e : list.entries) {
+      ++states[e.state];
+      if (e.state != Unlisted) ++codes[e.code];
+    }
+    const std::int64_t leftOut = project.leftOutEntry();
+    const std::int64_t moved = project.normalised() ? project.block().normalisation.movedFrom : -1;
+    if (asJson) {
+      json.StartObject();
+      json.Path(project.path());
+      json.Key("form");
+      json.String(form);
+      for (const char* key : {"frames", "fields"}) {
+        json.Key(key);
+        json.Int(list.count());
+      }
+      json.Key("videoFrames");
+      json.Int(videoFrames(list.count()));
+      json.Key("kept");
+      json.Int(states[Kept]);
+      json.Key("copy");
+      json.Int(states[Copy]);
+      json.Key("unlisted");
+      json.Int(states[Unlisted]);
+      jsonCounts(json, "otherStates", inUse(states, Copy + 1));
+      jsonCounts(json, "codes", inUse(codes, 0));
+      json.Key("normalisedFrom");
+      json.EntryOrNull(moved);
+      json.Key("leftOut");
+      json.EntryOrNull(leftOut);
+      json.Key("outputFrames");
+      json.Int(states[Kept] - (leftOut >= 0));
+      json.EndObject();
+      return kOk;
+    }
+    std::string text = std::string(first ? "" : "\n") + project.path() + "\n  form      " + form + "\n  fields    " +
+                       std::to_string(list.count()) + " (" + std::to_string(videoFrames(list.count())) +
+                       " frames)\n  Kept      " + std::to_string(states[Kept]) + "\n  Copy      " +
+                       std::to_string(states[Copy]) + "\n  Unlisted  " + std::to_string(states[Unlisted]) + "\n";
+    for (const auto& [state, n] : inUse(states, Copy + 1))
+      text += "  state " + std::to_string(state) + "   " + std::to_string(n) + "\n";
+    text += "  codes of listed frames:";
+    const auto usedCodes = inUse(codes, 0);
+    if (usedCodes.empty()) text += " none";
+    for (const auto& [code, n] : usedCodes) text += "\n    code " + std::to_string(code) + ": " + std::to_string(n);
+    text += "\n";
+    if (const std::string note = normalisationNote(project); !note.empty()) text += "  " + note + "\n";
+    if (const std::string note = leftOutNote(project); !note.empty()) text += "  " + note + "\n";
+    first = false;
+    c.out.write(text);
     return kOk;
   });
-  printReports(c, objects);
+  if (asJson) {
+    json.EndArray();
+    stream.Put('\n');
+  }
+  stream.Flush();
   return status;
 }
 

@@ -1,5 +1,6 @@
-// asc, strip, sfs, frames, timestamps: one output per project, beside it
-// unless -o or --output-dir says otherwise.
+// asc, strip, sfs, frames, timestamps, script: one output per project,
+// beside it unless -o or --output-dir says otherwise.
+#include "base/sys.h"
 #include "cli/cli.h"
 #include "formats/avi_script.h"
 #include "formats/frame_numbers.h"
@@ -12,95 +13,70 @@ namespace pulldex::cli {
 
 namespace {
 
-struct Kind {
-  const char* infix;
-  const char* extension;  // empty: the project's own
-  Error cannotCreate;
-};
-
-Kind kindOf(Output output) {
-  switch (output) {
-    case Output::Script:
-      return {"", ".asc", Error::CreateScript};
-    case Output::Stripped:
-      return {".nocopy", "", Error::OpenDestination};
-    case Output::Settings:
-      return {"", ".sfs", Error::CreateFrameSettings};
-    case Output::Frames:
-      return {".frames", ".txt", Error::CreateList};
-    case Output::Timestamps:
-      return {".timestamps", ".txt", Error::CreateList};
-    case Output::ToolScript:
-      return {"", "", Error::CreateScript};
+Error cannotCreate(Command command) {
+  switch (command) {
+    case Command::Asc:
+    case Command::Script:
+      return Error::CreateScript;
+    case Command::Strip:
+      return Error::OpenDestination;
+    case Command::Sfs:
+      return Error::CreateFrameSettings;
+    default:
+      return Error::CreateList;
   }
-  return {"", "", Error::CreateList};
 }
 
-// Writes the bytes of every output but the stripped project.
-void writeTo(Sink& sink, Output output, const Project& project, const Options& o, FrameRate rate, bool topFieldFirst) {
-  const FrameList& list = project.list();
-  switch (output) {
-    case Output::Script:
-      writeAviScript(sink, list);
-      break;
-    case Output::Settings:
-      writeFrameSettings(sink, list);
-      break;
-    case Output::Frames:
-      // For other tools, the list as the project stores it.
-      writeFrameNumbers(sink, project.storedList(), o.dropped,
-                        std::string("pulldex-cli ") + PULLDEX_VERSION + (o.dropped ? ": dropped" : ": kept") +
-                            " frames of " + project.path());
-      break;
-    case Output::Timestamps:
-      o.v1 ? writeTimestampsV1(sink, project.storedList(), rate) : writeTimestamps(sink, project.storedList(), rate);
-      break;
-    case Output::ToolScript: {
-      ScriptSettings settings;
-      settings.tool = o.tool == "avisynth" ? ScriptTool::AviSynth
-                      : o.tool == "vapoursynth" ? ScriptTool::VapourSynth
-                                                : ScriptTool::Ffmpeg;
-      settings.topFieldFirst = topFieldFirst;
-      settings.project = project.path();
-      writeToolScript(sink, selectionPlan(project.storedList()), settings);
-      break;
-    }
-    case Output::Stripped:
-      break;
-  }
+bool keepsAny(const FrameList& list) {
+  for (const FrameEntry& e : list.entries)
+    if (e.state == Kept) return true;
+  return false;
 }
 
 }  // namespace
 
-int produce(Context& c, Output output) {
+int produce(Context& c) {
   const Options& o = c.options;
-  FrameRate rate;
-  if (output == Output::Timestamps && !parseRate(o.rate, rate.num, rate.den)) {
-    c.err << "pulldex-cli: --rate: not a frame rate: " << o.rate << "\n";
-    return kUsage;
-  }
-  const Kind kind = kindOf(output);
-  return forEachProject(c, [&](Project& project) {
-    std::string extension = kind.extension;
-    bool topFieldFirst = true;
-    if (output == Output::ToolScript) {
-      extension = o.tool == "avisynth" ? ".avs" : o.tool == "vapoursynth" ? ".vpy" : ".ffmpeg.txt";
-      // --bff or --tff, else what the project says, else top first.
-      topFieldFirst = o.bff ? false : o.tff ? true : project.topFieldFirst().value_or(true);
-    }
-    const std::string target = outputPath(o, project.path(), kind.infix, extension);
-    Destination destination = destinationFor(c, project, target, kind.cannotCreate);
-    Status s;
-    if (output == Output::Stripped) {
+  return forEachProject(c, [&](Project& project, std::size_t) {
+    const std::string target = outputPath(o, project.path());
+    Destination destination = destinationFor(c, project, target, cannotCreate(o.command));
+    if (o.command == Command::Strip) {
       // The removal into the project's own file is the in-place strip.
       destination.inPlace = true;
-      s = writeWithoutCopyFrames(project, destination);
-    } else {
-      s = writeOutput(destination, [&](Sink& sink) {
-        writeTo(sink, output, project, o, rate, topFieldFirst);
-        return Status{};
-      });
+      const Status s = writeWithoutCopyFrames(project, destination);
+      return s.ok() ? kOk : fail(c, project.path(), target, s);
     }
+    // Other tools get the list as the project stores it, without an entry
+    // on the video's last field.
+    const bool forTools = o.command == Command::Frames || o.command == Command::Timestamps || o.command == Command::Script;
+    const FrameList exported = forTools ? project.exportList() : FrameList{};
+    if ((o.command == Command::Timestamps || o.command == Command::Script) && !keepsAny(exported))
+      return fail(c, project.path(), {Error::NothingKept, Subject::Project, 0});
+    const std::string name = sys::toUtf8(project.path());
+    const Status s = writeOutput(destination, [&](Sink& sink) {
+      switch (o.command) {
+        case Command::Asc:
+          writeAviScript(sink, project.list());
+          break;
+        case Command::Sfs:
+          writeFrameSettings(sink, project.list());
+          break;
+        case Command::Frames:
+          writeFrameNumbers(sink, exported, o.dropped,
+                            std::string("pulldex-cli ") + PULLDEX_VERSION + (o.dropped ? ": dropped" : ": kept") +
+                                " frames of " + name);
+          break;
+        case Command::Timestamps:
+          o.v1 ? writeTimestampsV1(sink, exported, o.rate) : writeTimestamps(sink, exported, o.rate);
+          break;
+        case Command::Script:
+          writeToolScript(sink, selectionPlan(exported), {o.tool, topFieldFirst(o, project), name});
+          break;
+        default:
+          break;
+      }
+      return Status{};
+    });
     return s.ok() ? kOk : fail(c, project.path(), target, s);
   });
 }

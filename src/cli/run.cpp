@@ -1,7 +1,9 @@
-// The command line: CLI11 parses it, then one command runs and standard
-// output is checked before the exit status is returned.
+// The command line: CLI11 parses it, every option becomes what it means, the
+// run's files are checked against each other, then one command runs and
+// standard output is checked before the exit status is returned.
 #include <CLI/CLI.hpp>
 
+#include <map>
 #include <sstream>
 
 #include "cli/cli.h"
@@ -11,63 +13,75 @@ namespace pulldex::cli {
 
 namespace {
 
-struct Command {
+struct CommandInfo {
+  Command command;
   const char* name;
   const char* help;
   const char* output;  // "movie.tpr -> ..." for the footer, or null for none
-  bool writes;
-  Output kind;
 };
 
-constexpr Command kCommands[] = {
-    {"info", "Print the frame count, the counts of each state and the codes in use", nullptr, false, Output::Script},
-    {"report", "Show where the cadence breaks: the script's sections, the breaks to review and a summary",
-     "--html: movie.tpr -> movie.report.html (the report itself goes to standard output)", true, Output::Script},
-    {"asc", "Write the AVI script of kept frames (.asc)", "movie.tpr -> movie.asc", true, Output::Script},
-    {"strip", "Write a copy of the project without its copy frames", "movie.tpr -> movie.nocopy.tpr", true,
-     Output::Stripped},
-    {"sfs", "Write the frame-setting file (.sfs)", "movie.tpr -> movie.sfs", true, Output::Settings},
-    {"frames", "Write the numbers of the kept entries, one per line (a keep list for other tools)",
-     "movie.tpr -> movie.frames.txt", true, Output::Frames},
-    {"script", "Write the kept frames as a filter script for ffmpeg, or a script for AviSynth or VapourSynth",
-     "movie.tpr -> movie.ffmpeg.txt, movie.avs (--for avisynth), movie.vpy (--for vapoursynth)", true,
-     Output::ToolScript},
-    {"timestamps", "Write an mkvmerge timestamp file that puts each output frame at the moment of its first field",
-     "movie.tpr -> movie.timestamps.txt", true, Output::Timestamps},
+constexpr CommandInfo kCommands[] = {
+    {Command::Info, "info", "Print the frame count, the counts of each state and the codes in use", nullptr},
+    {Command::Report, "report", "Show where the cadence breaks: the script's sections, the breaks to review and a summary",
+     "--html: movie.tpr -> movie.report.html (the report itself goes to standard output)"},
+    {Command::Asc, "asc", "Write the AVI script of kept frames (.asc)", "movie.tpr -> movie.asc"},
+    {Command::Strip, "strip", "Write a copy of the project without its copy frames", "movie.tpr -> movie.nocopy.tpr"},
+    {Command::Sfs, "sfs", "Write the frame-setting file (.sfs)", "movie.tpr -> movie.sfs"},
+    {Command::Frames, "frames", "Write the numbers of the kept entries, one per line (a keep list for other tools)",
+     "movie.tpr -> movie.frames.txt"},
+    {Command::Script, "script", "Write the kept frames as a filter script for ffmpeg, or a script for AviSynth or VapourSynth",
+     "movie.tpr -> movie.ffmpeg.txt, movie.avs (--for avisynth), movie.vpy (--for vapoursynth)"},
+    {Command::Timestamps, "timestamps",
+     "Write an mkvmerge timestamp file that puts each output frame at the moment of its first field",
+     "movie.tpr -> movie.timestamps.txt"},
 };
 
 constexpr char kReplaceNote[] =
     "An existing output is replaced only once the new one is complete (see the\n"
-    "README for what a replaced file keeps). No output replaces a PROJECT of the\n"
-    "command line unless --force is given; strip -o PROJECT strips it in place.\n";
+    "README for what a replaced file keeps). No output replaces a file the run\n"
+    "reads (a PROJECT, the --sfs FILE) unless --force is given, and two outputs\n"
+    "of one run never go to one file; strip -o PROJECT strips it in place. A\n"
+    "device, a FIFO or /dev/stdout as the output is written straight through.\n";
 constexpr char kInputNote[] =
-    "A PROJECT or --sfs FILE may be a pipe, or - for standard input (strip needs a\n"
-    "regular file).\n";
+    "A PROJECT or --sfs FILE may be a pipe, or - for standard input.\n";
 constexpr char kExitNote[] =
     "Exit status: 0 all done, 1 a file could not be read or written, 2 usage error\n"
-    "(the worst over all projects).\n";
+    "or an output refused (the worst over all projects).\n";
 
-std::string commandFooter(const Command& command) {
+bool pageCommand(Command c) { return c == Command::Report || c == Command::Check; }
+
+std::string commandFooter(const CommandInfo& command) {
   std::string footer;
   if (command.output) {
-    const bool report = std::string_view(command.name) == "report";
-    footer += std::string("Output, beside each project unless ") + (report ? "" : "-o or ") +
+    const bool page = pageCommand(command.command);
+    footer += std::string("Output, beside each project unless ") + (page ? "" : "-o or ") +
               "--output-dir says otherwise:\n  " + command.output + "\n";
-    footer += std::string(kReplaceNote) + (report ? "" : "-o - writes to standard output.\n");
+    footer += std::string(kReplaceNote) + (page ? "--html=- writes the page to standard output.\n"
+                                                : "-o - writes to standard output.\n");
   }
   return footer + kInputNote + kExitNote;
 }
 
 std::string mainFooter() {
   std::string footer = "Outputs go beside each project unless -o or --output-dir says otherwise:\n";
-  for (const Command& command : kCommands)
+  for (const CommandInfo& command : kCommands)
     if (command.output) {
       char line[160];
       std::snprintf(line, sizeof line, "  %-11s %s\n", command.name, command.output);
       footer += line;
     }
-  return footer + kReplaceNote + kInputNote + "-o - writes to standard output. Run 'pulldex-cli COMMAND --help' for one command.\n" +
-         kExitNote;
+  return footer + kReplaceNote + kInputNote +
+         "-o - writes to standard output. Run 'pulldex-cli COMMAND --help' for one command.\n" + kExitNote;
+}
+
+// --rate's value, checked and turned into a fraction where it is parsed.
+CLI::Validator rateValidator(FrameRate& rate) {
+  return CLI::Validator(
+      [&rate](std::string& text) -> std::string {
+        if (!parseRate(text, rate.num, rate.den)) return "not a frame rate: " + text;
+        return {};
+      },
+      "NUM/DEN");
 }
 
 }  // namespace
@@ -75,7 +89,7 @@ std::string mainFooter() {
 int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& err) {
   CLI::App app{
       "Pulldex: reads the IVTC list of TMPGEnc projects (.tpr) and turns it into an AVI script,\n"
-      "a project without copy frames, a frame-setting file, frame lists and timestamps.",
+      "a project without copy frames, a frame-setting file, frame lists, timestamps and scripts.",
       "pulldex-cli"};
   app.set_version_flag("--version", "pulldex-cli " PULLDEX_VERSION);
   app.require_subcommand(1);
@@ -97,52 +111,50 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
       args.push_back(argv[i]);
   }
   bool htmlFlag = false;
-  std::vector<std::pair<CLI::App*, const Command*>> commands;
-  CLI::App* reportCmd = nullptr;
-  for (const Command& command : kCommands) {
+  std::string rateText;  // parsed into o.rate by its check
+  std::vector<std::pair<CLI::App*, const CommandInfo*>> commands;
+  const std::map<std::string, ScriptTool> tools = {
+      {"ffmpeg", ScriptTool::Ffmpeg}, {"avisynth", ScriptTool::AviSynth}, {"vapoursynth", ScriptTool::VapourSynth}};
+  for (const CommandInfo& command : kCommands) {
     auto* cmd = app.add_subcommand(command.name, command.help);
     cmd->footer(commandFooter(command));
-    const std::string name = command.name;
-    if (name == "info" || name == "report")
+    const Command k = command.command;
+    if (k == Command::Info || pageCommand(k))
       cmd->add_flag("--json", o.json, "A JSON array with one object per project");
     cmd->add_option("--sfs", o.sfs, "Import this frame-setting file in place of the project's list first")
         ->type_name("FILE");
-    if (name == "report") {
-      reportCmd = cmd;
+    if (pageCommand(k))
       cmd->add_flag("--html", htmlFlag,
                     "Also write a self-contained HTML page beside each project; --html=FILE names it "
                     "(one project; - for standard output)");
-    }
-    if (command.writes && name != "report")
-      cmd->add_option("-o,--output", o.output,
-                      command.kind == Output::Stripped
-                          ? "Output file (one project only); the project itself strips in place"
-                          : "Output file (one project only); - for standard output")
+    if (command.output && !pageCommand(k))
+      cmd->add_option("-o,--output", o.output, "Output file (one project only); - for standard output")
           ->type_name("FILE");
-    if (command.writes) {
+    if (command.output) {
       cmd->add_option("--output-dir", o.outputDir, "Write the outputs into this folder, under their default names")
           ->type_name("DIR");
-      cmd->add_flag("--force", o.force, "Let an output replace a PROJECT of the command line");
+      cmd->add_flag("--force", o.force, "Let an output replace a file the run reads (a PROJECT, the --sfs FILE)");
     }
-    if (name == "script") {
+    if (k == Command::Script) {
       cmd->add_option("--for", o.tool, "The tool: ffmpeg, avisynth or vapoursynth")
           ->type_name("TOOL")
-          ->check(CLI::IsMember({"ffmpeg", "avisynth", "vapoursynth"}))
-          ->capture_default_str();
-      auto* bff = cmd->add_flag("--bff", o.bff, "The source is bottom field first");
-      cmd->add_flag("--tff", o.tff, "The source is top field first (the default, unless the project says otherwise)")
-          ->excludes(bff);
+          ->transform(CLI::CheckedTransformer(tools, CLI::ignore_case))
+          ->default_str("ffmpeg");
+      auto* bff = cmd->add_flag("--bff", o.bff, "The source is bottom field first, whatever the project says");
+      cmd->add_flag("--tff", o.tff, "The source is top field first, whatever the project says")->excludes(bff);
     }
-    if (name == "frames")
+    if (k == Command::Frames)
       cmd->add_flag("--dropped", o.dropped, "The numbers of the entries that are not kept instead");
-    if (name == "timestamps" || name == "report")
-      cmd->add_option("--rate", o.rate,
+    if (k == Command::Timestamps || k == Command::Report) {
+      cmd->add_option("--rate", rateText,
                       "The source video's frame rate: NUM/DEN, an integer or a decimal (29.97, 23.976 and 59.94 "
                       "mean their /1001 rates); its fields come twice as often")
           ->type_name("NUM/DEN")
-          ->capture_default_str();
-    if (name == "timestamps")
-      cmd->add_flag("--v1", o.v1, "Format v1: a rate for each stretch, frames evenly spaced within it");
+          ->check(rateValidator(o.rate))
+          ->default_str("30000/1001");
+    }
+    if (k == Command::Timestamps)
+      cmd->add_flag("--v1", o.v1, "Format v1: a rate for each stretch, periodic stretches evenly spaced");
     cmd->add_option("PROJECT", o.projects, "TMPGEnc project files")->type_name("FILE")->required();
     commands.emplace_back(cmd, &command);
   }
@@ -154,29 +166,27 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
   // CLI11 would call an unknown command an unexpected argument.
   if (argc > 1 && argv[1][0] != '-') {
     bool known = false;
-    for (const Command& command : kCommands) known = known || std::string_view(argv[1]) == command.name;
+    for (const CommandInfo& command : kCommands) known = known || std::string_view(argv[1]) == command.name;
     if (!known) return usage(std::string("unknown command '") + argv[1] + "'");
   }
 
-  const Command* chosen = nullptr;
   try {
     app.parse(static_cast<int>(args.size()), args.data());
-    if (htmlFile && !reportCmd->parsed())
-      throw CLI::ExtrasError({"--html=" + *htmlFile});
     for (const auto& [cmd, command] : commands)
-      if (cmd->parsed()) chosen = command;
+      if (cmd->parsed()) o.command = command->command;
+    if (htmlFile && !pageCommand(o.command)) throw CLI::ExtrasError({"--html=" + *htmlFile});
     if (!o.output.empty() && !o.outputDir.empty())
       throw CLI::ValidationError("-o,--output", "cannot be given with --output-dir");
     if (!o.output.empty() && o.projects.size() != 1)
       throw CLI::ValidationError("-o,--output", "takes one project only");
     if (!o.sfs.empty() && o.projects.size() != 1) throw CLI::ValidationError("--sfs", "takes one project only");
-    if (o.output == "-" && chosen && std::string_view(chosen->name) == "strip")
-      throw CLI::ValidationError("-o,--output", "strip writes a file, not standard output");
     if (o.sfs == "-" && !o.projects.empty() && o.projects[0] == "-")
       throw CLI::ValidationError("--sfs", "the project and --sfs cannot both be standard input");
     if (htmlFile) {
       if (htmlFile->empty()) throw CLI::ValidationError("--html", "needs a file name after =");
       if (o.projects.size() != 1) throw CLI::ValidationError("--html", "--html=FILE takes one project only");
+      if (*htmlFile == "-" && o.json)
+        throw CLI::ValidationError("--html", "--html=- and --json would both go to standard output");
       o.html = htmlFile;
     } else if (htmlFlag) {
       o.html = std::string();
@@ -191,27 +201,42 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
     return out.finish() ? kOk : fail(c, "-", {Error::WriteFile, Subject::Output, out.error()});
   }
 
-  // An output beside "-" has no name to go by.
-  const bool namesOutputs = chosen->writes && (std::string_view(chosen->name) != "report" || (o.html && o.html->empty()));
-  if (namesOutputs && o.output.empty())
-    for (const std::string& project : o.projects)
-      if (project == "-")
-        return usage(std::string(chosen->name) + ": a project from standard input needs " +
-                     (std::string_view(chosen->name) == "report" ? "--html=FILE" : "-o"));
-
   Context c{o, out, err, {}};
+  // An output beside "-" has no name to go by.
+  const char* name = "";
+  for (const CommandInfo& command : kCommands)
+    if (command.command == o.command) name = command.name;
+  for (const std::string& project : o.projects)
+    if (project == "-" && !outputPath(o, "-").empty() && o.output.empty() && (!o.html || o.html->empty()))
+      return usage(std::string(name) + ": a project from standard input needs " +
+                   (pageCommand(o.command) ? "--html=FILE" : "-o"));
+
+  // Every file of the run, before anything is written: what it reads may
+  // not be replaced, and no two outputs may go to one file.
+  for (const std::string& project : o.projects) c.run.addInput(project, RunFiles::Kind::Project);
+  if (!o.sfs.empty()) c.run.addInput(o.sfs, RunFiles::Kind::Settings);
   for (const std::string& project : o.projects) {
-    sys::Identity id;
-    if (project != "-" && sys::identifyPath(project, id)) c.projects.push_back(id);
+    const std::string output = outputPath(o, project);
+    std::string earlier;
+    if (!output.empty() && !c.run.claim(output, project, earlier)) {
+      err << output << ": " << errorText(Error::OutputsCollide) << " (from " << earlier << " and " << project
+          << ")\n";
+      return kUsage;
+    }
   }
+
   int status = kOk;
-  const std::string_view name = chosen->name;
-  if (name == "info")
-    status = info(c);
-  else if (name == "report")
-    status = report(c);
-  else
-    status = produce(c, chosen->kind);
+  switch (o.command) {
+    case Command::Info:
+      status = info(c);
+      break;
+    case Command::Report:
+      status = report(c);
+      break;
+    default:
+      status = produce(c);
+      break;
+  }
   if (!out.finish()) status = std::max(status, fail(c, "-", {Error::WriteFile, Subject::Output, out.error()}));
   return status;
 }

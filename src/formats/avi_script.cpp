@@ -86,6 +86,13 @@ std::string patternText(const PatternLine& line) {
   return std::string(text, static_cast<std::size_t>(appendPattern(text, line) - text));
 }
 
+void writePatternText(const PatternLine& line, char (&out)[12]) {
+  char text[kMaxLine];
+  const auto n = std::min<std::size_t>(static_cast<std::size_t>(appendPattern(text, line) - text), sizeof out - 1);
+  std::memcpy(out, text, n);
+  out[n] = '\0';
+}
+
 struct PatternWalker::State {
   explicit State(const FrameList& list) : chain(list) {}
   Chain chain;

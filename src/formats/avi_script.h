@@ -49,6 +49,8 @@ struct PatternLine {
 // The pattern field of a line: "1" and a "0" per entry of each gap of the
 // period, "1" for a single entry, "1 0" for an irregular one.
 std::string patternText(const PatternLine& line);
+// The same into `out`, NUL-terminated: at most 11 characters and the NUL.
+void writePatternText(const PatternLine& line, char (&out)[12]);
 
 // Walks the kept entries of a list in order and yields the lines of its
 // script. The script and everything else that speaks of its lines (the

@@ -1,11 +1,14 @@
 #include "formats/frame_numbers.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <vector>
 
+#include "base/utf8.h"
 #include "formats/avi_script.h"
 
 namespace pulldex {
@@ -63,7 +66,7 @@ char* appendTimestamp(char* p, std::int64_t i, FrameRate rate) {
 }  // namespace
 
 bool writeFrameNumbers(Sink& out, const FrameList& list, bool dropped, const std::string& comment) {
-  if (!out.write("# " + comment + "\n")) return false;
+  if (!out.write("# " + commentText(comment) + "\n")) return false;
   LineBuffer lines(out);
   for (std::int32_t i = 0; i < list.count(); ++i) {
     if (list.isKept(i) == dropped) continue;
@@ -92,47 +95,153 @@ bool writeTimestamps(Sink& out, const FrameList& list, FrameRate rate) {
   return lines.finish();
 }
 
-bool writeTimestampsV1(Sink& out, const FrameList& list, FrameRate rate) {
-  // Each section: where it starts, its kept entries, and its rate as written.
-  struct Stretch {
-    std::int64_t entries = 0;
-    std::int64_t firstKept = 0, kept = 0;
-    std::string fps;
-  };
-  std::vector<Stretch> stretches;
-  std::vector<std::pair<std::int64_t, std::uint32_t>> starts;  // entry, kept index
-  for (const PatternLine& line : patternLines(list)) starts.emplace_back(line.entry, line.keptIndex);
-  std::int64_t totalKept = 0;
-  for (const FrameEntry& e : list.entries) totalKept += e.state == Kept;
-  for (std::size_t s = 0; s < starts.size(); ++s) {
-    const bool last = s + 1 == starts.size();
-    const std::int64_t from = s == 0 ? 0 : starts[s].first;
-    const std::int64_t to = last ? list.count() : starts[s + 1].first;
-    const std::int64_t kept = (last ? totalKept : starts[s + 1].second) - starts[s].second;
-    char fps[32];
-    std::snprintf(fps, sizeof fps, "%.6f", static_cast<double>(kept) * rate.fields() / static_cast<double>(to - from));
-    // Sections of one rate in a row are one stretch.
-    if (!stretches.empty() && stretches.back().fps == fps) {
-      stretches.back().entries += to - from;
-      stretches.back().kept += kept;
-    } else {
-      stretches.push_back({to - from, starts[s].second, kept, fps});
-    }
+namespace {
+
+// The moments each kept entry's frame is given in format v1, in fields from
+// entry 0, one frame at a time. Frames of a periodic section's whole
+// periods are evenly spaced at the pattern's rate, each within half a field
+// of its field's moment: from the first one's moment where that holds (3:2
+// film, video), else centred on the pattern's unevenness (2:3:3:2). Every
+// other frame is at its field's moment.
+class Placement {
+ public:
+  explicit Placement(const FrameList& list) : walker_(list) {
+    for (const FrameEntry& e : list.entries) totalKept_ += e.state == Kept;
   }
-  std::map<std::string, std::int64_t> cover;
-  for (const Stretch& s : stretches) cover[s.fps] += s.entries;
-  std::string assume = "29.970030";
-  std::int64_t most = -1;
-  for (const auto& [fps, entries] : cover)
-    if (entries > most) {
-      most = entries;
+
+  struct Frame {
+    double at = 0;       // in fields
+    double spacing = 0;  // to the next frame of the same periodic section, or 0 at its end and elsewhere
+  };
+  // The next frame; false after the last.
+  bool next(Frame& f) {
+    while (left_ == 0)
+      if (!nextLine()) return false;
+    --left_;
+    f.at = start_ + static_cast<double>(index_++) * spacing_;
+    f.spacing = left_ > 0 ? spacing_ : 0;
+    return true;
+  }
+
+ private:
+  bool fill() {
+    if (at_ < count_) return true;
+    count_ = walker_.next(lines_, std::size(lines_));
+    at_ = 0;
+    return count_ > 0;
+  }
+  bool nextLine() {
+    if (!fill()) return false;
+    const PatternLine line = lines_[at_++];
+    left_ = (fill() ? lines_[at_].keptIndex : totalKept_) - line.keptIndex;
+    index_ = 0;
+    start_ = static_cast<double>(line.entry);
+    spacing_ = 0;
+    if (!line.periodic()) return true;
+    // Every kept entry of a periodic section stands where its pattern puts
+    // it, the last one too (its own gap may break the pattern, its place
+    // does not).
+    spacing_ = static_cast<double>(line.periodEntries()) / line.period;
+    double low = 0, high = 0;
+    for (int k = 0; k < line.period; ++k) {
+      const double d = static_cast<double>(line.offset(k)) - k * spacing_;
+      low = std::min(low, d);
+      high = std::max(high, d);
+    }
+    if (high > 0.5 || low < -0.5) start_ += (low + high) / 2;
+    return true;
+  }
+
+  PatternWalker walker_;
+  std::int64_t totalKept_ = 0;
+  PatternLine lines_[256];
+  std::size_t at_ = 0, count_ = 0;
+  std::int64_t left_ = 0, index_ = 0;
+  double start_ = 0, spacing_ = 0;
+};
+
+std::string rateText(double fps) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6f", fps);
+  return text;
+}
+
+// Walks the frames as format v1 times them and hands each stretch of one
+// written rate to `emit(first, last, rate)`. mkvmerge gives a frame the sum
+// of the durations before it, each 1 / its written rate: a stretch that
+// must land at a moment is measured from that sum, so that the rounding of
+// the written rates never adds up.
+template <class Emit>
+void v1Stretches(const FrameList& list, FrameRate rate, Emit&& emit) {
+  const double fields = rate.fields();
+  Placement placement(list);
+  Placement::Frame frame, next;
+  if (!placement.next(frame)) return;
+  // Format v1 starts at 0: the first frame is there, whatever its moment,
+  // and lasts until the next one's.
+  if (frame.at != 0) frame.spacing = 0;
+  frame.at = 0;
+  double sum = 0;  // seconds, as mkvmerge adds them up
+  std::int64_t index = 0, runStart = 0;
+  std::string runRate;
+  const auto add = [&](const std::string& text) {
+    if (text != runRate) {
+      if (!runRate.empty()) emit(runStart, index - 1, runRate);
+      runRate = text;
+      runStart = index;
+    }
+    sum += 1.0 / std::strtod(text.c_str(), nullptr);
+    ++index;
+  };
+  for (bool more = placement.next(next); more; more = placement.next(next)) {
+    std::string text;
+    if (frame.spacing > 0) {
+      text = rateText(fields / frame.spacing);
+    } else {
+      // To the next frame's moment, from where this one really is.
+      const double seconds = std::max(next.at / fields - sum, 1e-3);
+      text = rateText(1.0 / seconds);
+    }
+    add(text);
+    frame = next;
+  }
+  // The last frame lasts as its run does, or a video frame.
+  add(runRate.empty() ? rateText(fields / 2) : runRate);
+  emit(runStart, index - 1, runRate);
+}
+
+}  // namespace
+
+bool writeTimestampsV1(Sink& out, const FrameList& list, FrameRate rate) {
+  // The rate that times the most frames is assumed; every other stretch
+  // gets a line. Only stretches of two frames or more compete: single
+  // frames each have rates of their own.
+  std::map<std::string, std::int64_t> frames;
+  v1Stretches(list, rate, [&](std::int64_t first, std::int64_t last, const std::string& fps) {
+    if (last > first) frames[fps] += last - first + 1;
+  });
+  std::string assume = rateText(rate.fields() / 2);
+  std::int64_t most = 0;
+  for (const auto& [fps, n] : frames)
+    if (n > most) {
+      most = n;
       assume = fps;
     }
-  std::string text = "# timestamp format v1\nassume " + assume + "\n";
-  for (const Stretch& s : stretches)
-    if (s.fps != assume && s.kept > 0)
-      text += std::to_string(s.firstKept) + "," + std::to_string(s.firstKept + s.kept - 1) + "," + s.fps + "\n";
-  return out.write(text);
+  if (!out.write("# timestamp format v1\nassume " + assume + "\n")) return false;
+  LineBuffer lines(out);
+  v1Stretches(list, rate, [&](std::int64_t first, std::int64_t last, const std::string& fps) {
+    if (fps == assume) return;
+    char* p = lines.room();
+    p = std::to_chars(p, p + 16, first).ptr;
+    *p++ = ',';
+    p = std::to_chars(p, p + 16, last).ptr;
+    *p++ = ',';
+    std::memcpy(p, fps.data(), fps.size());
+    p += fps.size();
+    *p++ = '\n';
+    lines.commit(p);
+  });
+  return lines.finish();
 }
 
 }  // namespace pulldex

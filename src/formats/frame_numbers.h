@@ -12,7 +12,7 @@
 
 namespace pulldex {
 
-// `comment` (one line, without "#") first, then one 0-based entry number
+// `comment` (one line, without "#"; made inert as commentText does) first, then one 0-based entry number
 // per line, ascending, LF line ends: the Kept entries, or with `dropped` all
 // the others.
 bool writeFrameNumbers(Sink& out, const FrameList& list, bool dropped, const std::string& comment);
@@ -22,12 +22,13 @@ bool writeFrameNumbers(Sink& out, const FrameList& list, bool dropped, const std
 // (rounded).
 bool writeTimestamps(Sink& out, const FrameList& list, FrameRate rate);
 
-// "# timestamp format v1": "assume R", the rate of the sections that cover
-// the most entries, then "first,last,fps" (output frame numbers) for each
-// stretch of sections at another rate. Frames inside a section are evenly
-// spaced; each section spans its entries up to the next one's, the first
-// from entry 0, so that every later section's first frame lands at its
-// field's moment. Rates have six decimals.
+// "# timestamp format v1": "assume R", the rate that times the most frames,
+// then "first,last,fps" (output frame numbers) for each stretch at another
+// rate. The frames of a periodic section's whole periods are evenly spaced at
+// the pattern's rate (24000/1001 for 3:2 film from 29.97 fps video), each
+// within half a field of its field's moment; every other frame lands at its
+// moment, to the rounding of a written rate. Format v1 starts at 0, so the
+// first frame is at 0. Rates have six decimals.
 bool writeTimestampsV1(Sink& out, const FrameList& list, FrameRate rate);
 
 // The time of field `i` in milliseconds, as written.

@@ -1,9 +1,22 @@
 #include "formats/tool_scripts.h"
 
+#include "base/utf8.h"
 #include "formats/avi_script.h"
 #include "version.h"
 
 namespace pulldex {
+
+const char* scriptExtension(ScriptTool tool) {
+  switch (tool) {
+    case ScriptTool::Ffmpeg:
+      return ".ffmpeg.txt";
+    case ScriptTool::AviSynth:
+      return ".avs";
+    case ScriptTool::VapourSynth:
+      return ".vpy";
+  }
+  return ".txt";
+}
 
 SelectionPlan selectionPlan(const FrameList& list) {
   SelectionPlan plan;
@@ -66,7 +79,7 @@ std::string offsetsText(const PlanPiece& p, const char* separator) {
 }
 
 std::string header(const ScriptSettings& s, const char* tool) {
-  return std::string("# Pulldex ") + PULLDEX_VERSION + ": the kept frames of " + s.project + ", for " + tool +
+  return std::string("# Pulldex ") + PULLDEX_VERSION + ": the kept frames of " + commentText(s.project) + ", for " + tool +
          ".\n# Each entry of the list is a field; a kept entry is the first field of an output frame.\n";
 }
 

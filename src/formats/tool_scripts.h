@@ -34,11 +34,14 @@ struct SelectionPlan {
 SelectionPlan selectionPlan(const FrameList& list);
 
 enum class ScriptTool { Ffmpeg, AviSynth, VapourSynth };
+// The name a script for `tool` gets after the project's stem: ".ffmpeg.txt",
+// ".avs", ".vpy".
+const char* scriptExtension(ScriptTool tool);
 
 struct ScriptSettings {
   ScriptTool tool = ScriptTool::Ffmpeg;
   bool topFieldFirst = true;
-  std::string project;  // named in the scripts' comments
+  std::string project;  // named in the scripts' comments, as UTF-8 where it can be; made inert there
 };
 
 // ffmpeg: a filter script for -filter_script:v, the filtergraph alone. Its

@@ -32,6 +32,12 @@ const char* errorText(Error error) {
       return "Error in creating the report page";
     case Error::OutputIsProject:
       return "Error, this is the project itself";
+    case Error::OutputIsInput:
+      return "Error, this file is read by the run";
+    case Error::OutputsCollide:
+      return "Error, two outputs of the run would go to this file";
+    case Error::NothingKept:
+      return "Error, the list keeps no frame";
     case Error::ProjectChanged:
       return "Error, the project has changed since it was loaded";
     case Error::HardLinks:

@@ -26,6 +26,9 @@ enum class Error {
   Device,               // a device, which is neither a file nor a stream
   NotRegular,           // copy-frame removal needs a regular project file
   OutputIsProject,      // an output would replace a project that was not to be replaced
+  OutputIsInput,        // an output would replace another file the run reads
+  OutputsCollide,       // two outputs of one run would go to one file
+  NothingKept,          // a list that keeps no frame, which no tool can take
 };
 
 const char* errorText(Error error);

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 namespace pulldex {
@@ -27,13 +26,27 @@ inline std::string fieldName(std::int64_t field) { return std::to_string(field /
 // Video frames a list of `fields` entries covers.
 inline std::int64_t videoFrames(std::int64_t fields) { return (fields + 1) / 2; }
 
+// The entry on the video's last field, 2 × videoFrames − 1, where the list
+// holds it (an even count), else -1. It has no field after it: a kept entry
+// there makes no frame in any tool that weaves fields, so every export for
+// other tools leaves it out.
+inline std::int64_t lastFieldEntry(std::int64_t fields) { return fields > 0 && fields % 2 == 0 ? fields - 1 : -1; }
+
 // h:mm:ss.mmm
 inline std::string clockTime(double seconds) {
   const auto ms = static_cast<std::int64_t>(seconds * 1000.0 + 0.5);
-  char text[40];
-  std::snprintf(text, sizeof text, "%lld:%02lld:%02lld.%03lld", static_cast<long long>(ms / 3600000),
-                static_cast<long long>(ms / 60000 % 60), static_cast<long long>(ms / 1000 % 60),
-                static_cast<long long>(ms % 1000));
+  std::string text = std::to_string(ms / 3600000) + ":00:00.000";
+  char* p = text.data() + text.size() - 9;
+  const std::int64_t parts[] = {ms / 60000 % 60, ms / 1000 % 60};
+  for (const std::int64_t v : parts) {
+    p[0] = static_cast<char>('0' + v / 10);
+    p[1] = static_cast<char>('0' + v % 10);
+    p += 3;
+  }
+  const std::int64_t milli = ms % 1000;
+  p[0] = static_cast<char>('0' + milli / 100);
+  p[1] = static_cast<char>('0' + milli / 10 % 10);
+  p[2] = static_cast<char>('0' + milli % 10);
   return text;
 }
 

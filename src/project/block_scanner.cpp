@@ -33,8 +33,14 @@ void BlockScanner::fillWindow() {
 }
 
 std::int64_t BlockScanner::findMarker(const char* marker) {
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(marker);
-  const std::size_t length = std::strlen(marker);
+  int which = 0;
+  return findEither(marker, nullptr, which);
+}
+
+std::int64_t BlockScanner::findEither(const char* first, const char* second, int& which) {
+  const char* const markers[2] = {first, second};
+  const std::size_t lengths[2] = {std::strlen(first), second ? std::strlen(second) : 0};
+  const std::size_t longest = std::max(lengths[0], lengths[1]);
   const MarkerSearchFunction search = markerSearches().front().find;
   // Pass after pass over one window, each a step further on; consecutive
   // windows overlap by half, so a marker across the end of one lies wholly
@@ -44,17 +50,29 @@ std::int64_t BlockScanner::findMarker(const char* marker) {
     const std::int32_t available = std::min(kWindowSize, fill_ - position_);
     const std::int64_t windowOffset = bufferOffset_ + position_;
     const auto skip = static_cast<std::int32_t>(std::clamp<std::int64_t>(searchedUpTo_ - windowOffset, 0, available));
-    const std::int32_t r = search(bytes, length, buffer_.get() + position_ + skip, available - skip);
-    if (r >= 0) {
-      position_ += skip + r;
+    // A window no fuller than one step was the file's last.
+    const bool last = available <= kStep;
+    std::int32_t hit = -1;
+    for (int m = 0; m < (second ? 2 : 1); ++m) {
+      const std::int32_t r = search(reinterpret_cast<const std::uint8_t*>(markers[m]), lengths[m],
+                                    buffer_.get() + position_ + skip, available - skip);
+      if (r >= 0 && (hit < 0 || r < hit)) {
+        hit = r;
+        which = m;
+      }
+    }
+    // A hit counts once no marker could start before it and run past the
+    // window's end, unseen; the next window holds both.
+    if (hit >= 0 && (last || second == nullptr || static_cast<std::size_t>(skip + hit) + longest <=
+                                                        static_cast<std::size_t>(available))) {
+      position_ += skip + hit;
       searchedUpTo_ = bufferOffset_ + position_;
       return searchedUpTo_;
     }
-    if (static_cast<std::size_t>(available) >= length)
+    if (static_cast<std::size_t>(available) >= longest)
       searchedUpTo_ =
-          std::max<std::int64_t>(searchedUpTo_, windowOffset + available - static_cast<std::int64_t>(length) + 1);
-    // A window no fuller than one step was the file's last.
-    if (available <= kStep) {
+          std::max<std::int64_t>(searchedUpTo_, windowOffset + available - static_cast<std::int64_t>(longest) + 1);
+    if (last) {
       position_ = fill_;
       return -1;
     }

@@ -25,6 +25,10 @@ class BlockScanner {
   // least one byte) at or after the read position, or -1. On success the next
   // readBytes starts with the marker itself; after -1 nothing is left to read.
   std::int64_t findMarker(const char* marker);
+  // The same for whichever of two markers comes first; `which` tells which
+  // (0 or 1). Either may stand anywhere: a pass over one window looks for
+  // both.
+  std::int64_t findEither(const char* first, const char* second, int& which);
   // Copies up to `count` bytes and returns how many: fewer only at the end of
   // the file, 0 for a count of 0 or less.
   std::int32_t readBytes(void* destination, std::int32_t count);

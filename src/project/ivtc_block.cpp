@@ -1,8 +1,10 @@
 #include "project/ivtc_block.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "base/byte_reader.h"
 #include "project/block_scanner.h"
@@ -167,7 +169,9 @@ Status readTextValue(InputFile& file, BlockScanner& scanner, std::int64_t offset
     // A lone digit at the very end of the file.
     if (used == 0 && made == 0 && room > 0) return ended();
   }
-  if (header) return ended();
+  // A value that ends at "}" before its records are whole breaks the format,
+  // as a binary value would.
+  if (header) return {Error::FileFormat};
   if (fill % kRecordSize != 0 || decoded > INT32_MAX) return {Error::FileFormat};
   if (!builder.add(chunk, fill)) return {Error::FileFormat};
   where.valueEnd = at - 1;
@@ -186,6 +190,45 @@ Status readIvtcList(const std::string& path, FrameList& out) {
   return s;
 }
 
+namespace {
+
+constexpr char kFieldOrderMarker[] = "Video.TopFieldFirst";
+
+// The value behind "Video.TopFieldFirst" at `p`: in the binary form its
+// type tag (8 False, 9 True), in the text form "= True" or "= False".
+std::optional<bool> fieldOrderAt(const std::uint8_t* p, std::size_t n, ProjectForm form) {
+  const std::size_t name = std::strlen(kFieldOrderMarker);
+  if (n <= name) return std::nullopt;
+  if (form == ProjectForm::Binary) {
+    if (p[name] == 8) return false;
+    if (p[name] == 9) return true;
+    return std::nullopt;
+  }
+  std::size_t i = name;
+  const auto blanks = [&] {
+    while (i < n && (p[i] == ' ' || p[i] == '\t')) ++i;
+  };
+  blanks();
+  if (i >= n || p[i] != '=') return std::nullopt;
+  ++i;
+  blanks();
+  std::string word;
+  while (i < n && word.size() < 6 && std::isalpha(p[i])) word += static_cast<char>(std::tolower(p[i++]));
+  if (word == "true") return true;
+  if (word == "false") return false;
+  return std::nullopt;
+}
+
+std::optional<bool> readFieldOrder(BlockScanner& scanner, ProjectForm form) {
+  const std::uint8_t* p = nullptr;
+  const std::int32_t n = scanner.available(p);
+  const std::optional<bool> order = fieldOrderAt(p, static_cast<std::size_t>(n), form);
+  scanner.consume(static_cast<std::int32_t>(std::strlen(kFieldOrderMarker)));
+  return order;
+}
+
+}  // namespace
+
 Status readIvtcList(InputFile& file, FrameList& out, BlockLocation* where) {
   BlockLocation found;
   if (file.regular() && !file.identity(found.identity)) return projectFailure(Error::ReadFile, file);
@@ -193,7 +236,16 @@ Status readIvtcList(InputFile& file, FrameList& out, BlockLocation* where) {
   const std::uint8_t* head = nullptr;
   const std::int32_t headSize = scanner.available(head);
   found.form = isTextForm(head, static_cast<std::size_t>(headSize)) ? ProjectForm::Text : ProjectForm::Binary;
-  found.offset = scanner.findMarker(kIvtcMarker);
+  // The field order is read in the same pass, before the list or after it:
+  // a stream cannot be read twice.
+  bool orderSeen = false;
+  for (;;) {
+    int which = 0;
+    found.offset = scanner.findEither(kIvtcMarker, orderSeen ? nullptr : kFieldOrderMarker, which);
+    if (found.offset < 0 || which == 0) break;
+    found.topFieldFirst = readFieldOrder(scanner, found.form);
+    orderSeen = true;
+  }
   // A read that failed is no missing block: say why instead.
   if (scanner.failed()) return projectFailure(Error::ReadFile, file);
   if (found.offset < 0) return {Error::NoIvtcBlock};
@@ -201,6 +253,9 @@ Status readIvtcList(InputFile& file, FrameList& out, BlockLocation* where) {
   const Status s = found.form == ProjectForm::Text ? readTextValue(file, scanner, found.offset, list, found)
                                                     : readBinaryValue(file, scanner, found.offset, list, found);
   if (!s.ok()) return s;
+  if (!orderSeen && scanner.findMarker(kFieldOrderMarker) >= 0)
+    found.topFieldFirst = readFieldOrder(scanner, found.form);
+  if (scanner.failed()) return projectFailure(Error::ReadFile, file);
   out = std::move(list);
   if (where) *where = found;
   return {};

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "base/file.h"
@@ -60,6 +61,9 @@ struct BlockLocation {
   std::int64_t valueStart = -1;  // text form: the offset of "{"
   std::int64_t valueEnd = -1;    // text form: the offset of "}"
   Normalisation normalisation;
+  // Not the block's, but found in the same pass: the project's field order,
+  // "Video.TopFieldFirst", where it holds one as a boolean.
+  std::optional<bool> topFieldFirst;
 };
 
 // Loads the IVTC list of a project. `out` changes only on success.

@@ -8,7 +8,59 @@ namespace {
 
 Status writeFailure(const Sink& sink) { return {Error::WriteFile, Subject::Output, sink.error()}; }
 
+std::string folderOf(const std::string& path) {
+#ifdef _WIN32
+  const std::size_t slash = path.find_last_of("\\/:");
+  if (slash != std::string::npos && path[slash] == ':') return path.substr(0, slash + 1) + ".";
+#else
+  const std::size_t slash = path.find_last_of('/');
+#endif
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) {
+#ifdef _WIN32
+  std::string name = path.substr(path.find_last_of("\\/:") + 1);
+  // Windows matches names without regard to case.
+  for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return name;
+#else
+  return path.substr(path.find_last_of('/') + 1);
+#endif
+}
+
 }  // namespace
+
+void RunFiles::addInput(const std::string& path, Kind kind) {
+  sys::PathFacts facts;
+  if (path == "-" || sys::examine(path, facts) != 0 || !facts.exists || !facts.regular) return;
+  inputs_.push_back({facts.identity, kind});
+}
+
+bool RunFiles::claim(const std::string& path, const std::string& owner, std::string& earlier) {
+  if (path == "-" || sys::namesStreamOutput(path)) return true;
+  Claim c{.owner = owner};
+  sys::Identity id;
+  if (sys::identifyPath(path, id)) {
+    c.device = id.device;
+    c.file = id.file;
+  } else if (sys::identifyPath(folderOf(path), id)) {
+    c.device = id.device;
+    c.file = id.file;
+    c.name = nameOf(path);
+  } else {
+    // No such folder: the write fails anyway; the spelling tells.
+    c.name = path;
+  }
+  for (const Claim& other : claims_)
+    if (other.device == c.device && other.file == c.file && other.name == c.name) {
+      earlier = other.owner;
+      return false;
+    }
+  claims_.push_back(std::move(c));
+  return true;
+}
 
 Status writeOutput(const Destination& d, const Producer& produce, Written* written) {
   if (written) *written = {};
@@ -18,11 +70,19 @@ Status writeOutput(const Destination& d, const Producer& produce, Written* writt
     if (!s.ok()) return s;
     return d.standardOutput->write("", 0) ? Status{} : writeFailure(*d.standardOutput);
   }
+  sys::Handle stream = sys::kNoHandle;
+  if (const int e = sys::openStreamOutput(d.path, stream); e != 0) return {d.cannotCreate, Subject::Output, e};
+  if (stream != sys::kNoHandle) {
+    // Nothing to replace: what is written is there at once.
+    StreamOutput out(stream);
+    if (const Status s = produce(out); !s.ok()) return s;
+    return out.finish() ? Status{} : writeFailure(out);
+  }
 
   AtomicOutput out;
   if (const Status opened = out.open(d.path, d.cannotCreate); !opened.ok()) return opened;
-  // Which project, if any, this would replace: one typo must not lose the
-  // only copy.
+  // Which file the run reads, if any, this would replace: one typo must not
+  // lose the only copy.
   const sys::Identity* replaced = nullptr;
   if (d.project && d.project->regular()) {
     // The project's name may stand for a file saved anew since the load,
@@ -35,11 +95,13 @@ Status writeOutput(const Destination& d, const Producer& produce, Written* writt
   if (ownProject) {
     if (!d.inPlace && !d.force) return {Error::OutputIsProject, Subject::Output, 0};
     replaced = &d.project->identity();
-  } else {
-    for (const sys::Identity& other : d.otherProjects)
-      if (out.replaces(other)) {
-        if (!d.force) return {Error::OutputIsProject, Subject::Output, 0};
-        replaced = &other;
+  } else if (d.run) {
+    for (const RunFiles::Input& input : d.run->inputs())
+      if (out.replaces(input.identity)) {
+        if (!d.force)
+          return {input.kind == RunFiles::Kind::Project ? Error::OutputIsProject : Error::OutputIsInput,
+                  Subject::Output, 0};
+        replaced = &input.identity;
       }
   }
 

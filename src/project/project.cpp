@@ -1,9 +1,6 @@
 #include "project/project.h"
 
-#include <cctype>
-#include <cstring>
-
-#include "project/block_scanner.h"
+#include "model/field_time.h"
 
 namespace pulldex {
 
@@ -58,34 +55,22 @@ FrameList Project::storedList() const {
   return stored;
 }
 
-std::optional<bool> Project::topFieldFirst() {
-  InputFile* in = nullptr;
-  if (!regular_ || !input(in).ok() || !in->seek(0)) return std::nullopt;
-  static constexpr char kName[] = "Video.TopFieldFirst";
-  BlockScanner scanner(*in);
-  if (scanner.findMarker(kName) < 0) return std::nullopt;
-  char after[64] = {};
-  const std::int32_t n = scanner.readBytes(after, sizeof after);
-  const std::size_t name = std::strlen(kName);
-  if (static_cast<std::size_t>(n) <= name) return std::nullopt;
-  if (block_.form == ProjectForm::Binary) {
-    // The value's type tag: 8 False, 9 True.
-    if (after[name] == 8) return false;
-    if (after[name] == 9) return true;
-    return std::nullopt;
-  }
-  // "Name = True" or "Name = False".
-  std::string rest(after + name, static_cast<std::size_t>(n) - name);
-  std::size_t i = rest.find_first_not_of(" \t");
-  if (i == std::string::npos || rest[i] != '=') return std::nullopt;
-  i = rest.find_first_not_of(" \t", i + 1);
-  if (i == std::string::npos) return std::nullopt;
-  std::string word;
-  while (i < rest.size() && std::isalpha(static_cast<unsigned char>(rest[i])))
-    word += static_cast<char>(std::tolower(static_cast<unsigned char>(rest[i++])));
-  if (word == "true") return true;
-  if (word == "false") return false;
-  return std::nullopt;
+FrameList Project::exportList() const {
+  FrameList list = storedList();
+  if (const std::int64_t last = lastFieldEntry(list.count()); last >= 0 && list.isKept(last))
+    list.entries[static_cast<std::size_t>(last)].state = Unlisted;
+  return list;
+}
+
+std::int64_t Project::leftOutEntry() const {
+  const std::int64_t last = lastFieldEntry(list_.count());
+  if (last < 0) return -1;
+  // As stored: the normalisation moved a mark from movedFrom to entry 0.
+  const Normalisation& n = block_.normalisation;
+  bool kept = list_.isKept(last);
+  if (n.movedFrom > 0 && last == n.movedFrom) kept = true;
+  if (n.movedFrom > 0 && last == 0) kept = n.stateAt0 == Kept;
+  return kept ? last : -1;
 }
 
 Status Project::importSettings(const std::string& path, FrameSettingsFacts* facts) {

@@ -33,11 +33,16 @@ class Project {
   // The list as the project stores it, for other tools: without the load's
   // normalisation (or as a frame-setting file put it).
   FrameList storedList() const;
+  // What other tools get: the stored list without a kept entry on the
+  // video's last field, which makes no frame (see lastFieldEntry).
+  FrameList exportList() const;
+  // That entry, where the stored list keeps it; else -1.
+  std::int64_t leftOutEntry() const;
   // Whether the list differs from the stored one by the normalisation.
   bool normalised() const { return block_.normalisation.movedFrom > 0; }
   // The project's field order, "Video.TopFieldFirst", where it holds one as
-  // a boolean; nothing for a stream, which cannot be read again.
-  std::optional<bool> topFieldFirst();
+  // a boolean: read in the pass that loaded the list, from a stream too.
+  std::optional<bool> topFieldFirst() const { return block_.topFieldFirst; }
   // Replaces the list by a frame-setting file's, as the import does.
   Status importSettings(const std::string& path, FrameSettingsFacts* facts = nullptr);
   const BlockLocation& block() const { return block_; }

@@ -76,5 +76,28 @@ ff -f lavfi -i "testsrc2=size=32x32:rate=30000/1001,trim=end_frame=10000" -filte
 [ "$(grep -vc '^#' many.md5)" -eq "$(python3 -c 'print(len(set(range(0, 19990, 7)) | set(range(3, 19990, 11))))')" ] &&
   ok || bad "the script of many sections kept $(grep -vc '^#' many.md5) frames"
 
+# The list's end: for lists of both parities, ending kept or not, frames,
+# timestamps and ffmpeg agree on the number of frames of a clip of
+# ceil(N/2) frames: a kept entry on the clip's last field makes none.
+for n in 20 21 200 201 999 1000; do
+  python3 - "$n" <<'PY'
+import random, struct, sys
+n = int(sys.argv[1])
+random.seed(n)
+kept = [random.random() < 0.45 for _ in range(n)]
+kept[-1] = True
+records = b"".join(struct.pack("<IBB", i, 0, 0 if k else 1) for i, k in enumerate(kept))
+value = struct.pack("<II", 6, n) + records
+open("end.tpr", "wb").write(b"Video.DeinterlaceEx.List\x0a" + struct.pack("<I", len(value)) + value)
+PY
+  "$cli" script end.tpr -o end.txt && "$cli" frames end.tpr -o end.frames && "$cli" timestamps end.tpr -o end.times ||
+    bad "exports of $n entries"
+  ff -f lavfi -i "testsrc2=size=32x32:rate=30000/1001" -frames:v $(((n + 1) / 2)) -c:v rawvideo end.nut
+  ff -i end.nut -filter_script:v end.txt -fps_mode passthrough -f framemd5 end.md5 || bad "ffmpeg, $n entries"
+  made=$(grep -vc '^#' end.md5)
+  [ "$made" -eq "$(grep -vc '^#' end.frames)" ] && [ "$made" -eq "$(grep -vc '^#' end.times)" ] && ok ||
+    bad "$n entries: ffmpeg made $made frames, frames lists $(grep -vc '^#' end.frames), timestamps $(grep -vc '^#' end.times)"
+done
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

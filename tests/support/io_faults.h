@@ -1,6 +1,6 @@
-// Faults of the system's own copy and read calls for the tests of this
-// program (Linux): the test program's own definitions of copy_file_range and
-// read stand in for the C library's while a fault is set.
+// Faults of the system's own calls for the tests of this program (Linux):
+// the test program's own definitions of these calls stand in for the C
+// library's while a fault is set.
 #pragma once
 
 #ifdef __cplusplus
@@ -11,6 +11,13 @@ extern "C" {
 extern int pulldexCopyFault;
 // Reads of this file descriptor fail with EIO; -1: none do.
 extern int pulldexReadFaultFd;
+// fsync of a folder fails with this error number; 0: it works as usual.
+extern int pulldexFolderSyncFault;
+// fchmod fails with this error number; 0: it works as usual.
+extern int pulldexChmodFault;
+// linkat fails with this error number, as without /proc and without the
+// right to link by descriptor; 0: it works as usual.
+extern int pulldexLinkFault;
 
 #ifdef __cplusplus
 }

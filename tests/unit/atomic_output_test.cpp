@@ -9,6 +9,9 @@
 
 #include "base/file.h"
 #include "file_size_limit.h"
+#ifndef _WIN32
+#include "io_faults.h"
+#endif
 #include "project_builder.h"
 #include "temp_dir.h"
 
@@ -71,6 +74,46 @@ TEST_F(AtomicOutputTest, ReplacesWholeOrNotAtAll) {
 // Writes of every size around the output's 64 KiB buffer, and copies larger
 // than the 8 MiB steps in which the kernel copies and the write-back starts:
 // every byte arrives, in order.
+#ifndef _WIN32
+// A system call that fails on the way to the new name: the write is a
+// failure, never reported done; where another way exists (no /proc to name
+// the unnamed file by), it is taken and the file arrives whole.
+TEST_F(AtomicOutputTest, EveryStepOfTheReplaceIsChecked) {
+  const struct {
+    const char* what;
+    int* fault;
+    int error;
+    bool named;     // named temporary files, as without O_TMPFILE
+    bool arrives;   // the new content is in place afterwards
+    bool reported;  // the write reports a failure
+  } cases[] = {
+      {"the folder's flush after the rename", &pulldexFolderSyncFault, EIO, false, true, true},
+      {"the named file's rights", &pulldexChmodFault, EPERM, true, false, true},
+      {"no way to link the unnamed file", &pulldexLinkFault, ENOENT, false, true, false},
+      {"no right to link the unnamed file", &pulldexLinkFault, EPERM, false, true, false},
+      {"a link that fails for good", &pulldexLinkFault, EIO, false, false, true},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(writeFile(dir_.path("out.txt"), "old"));
+    ::chmod(dir_.path("out.txt").c_str(), 0640);
+    sys::forceNamedTemporaryFiles(c.named);
+    *c.fault = c.error;
+    const Status s = writeWhole(dir_.path("out.txt"), "new");
+    *c.fault = 0;
+    sys::forceNamedTemporaryFiles(false);
+    EXPECT_EQ(s.ok(), !c.reported) << c.what;
+    if (c.reported) {
+      EXPECT_EQ(s.osError, c.error) << c.what;
+    }
+    EXPECT_EQ(readFile(dir_.path("out.txt")), c.arrives ? "new" : "old") << c.what;
+    struct stat st {};
+    ASSERT_EQ(::stat(dir_.path("out.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u) << c.what << ": the mode is kept";
+    EXPECT_EQ(dir_.fileCount(), 1u) << c.what << ": no temporary file is left";
+  }
+}
+#endif
+
 TEST_F(AtomicOutputTest, WritesAndCopiesOfEverySizeArriveInOrder) {
   const std::string source = testdata::noise(20 * 1024 * 1024 + 100, 7);
   ASSERT_TRUE(writeFile(dir_.path("source"), source));
@@ -257,6 +300,17 @@ TEST_F(AtomicOutputTest, KeepsAttributes) {
 
 // The same on Windows: the test program starts itself again as a writer that
 // opens an output, writes, says so through a file, and waits to be ended.
+// When Windows cannot move the new file in, the old one is under our backup
+// name, not one the system chose: the new file still goes in place, and
+// nothing else is left.
+TEST_F(AtomicOutputTest, ANewFileThatCannotBeMovedInStillArrives) {
+  ASSERT_TRUE(writeFile(dir_.path("old.txt"), "old"));
+  sys::simulateReplaceFault();
+  EXPECT_TRUE(writeWhole(dir_.path("old.txt"), "new").ok());
+  EXPECT_EQ(readFile(dir_.path("old.txt")), "new");
+  EXPECT_EQ(dir_.fileCount(), 1u);
+}
+
 TEST_F(AtomicOutputTest, NoTemporaryFileOutlivesATerminatedProcess) {
   if (const char* target = std::getenv("PULLDEX_WRITER_TARGET")) {
     AtomicOutput out;

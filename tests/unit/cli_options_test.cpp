@@ -2,6 +2,12 @@
 // numbers the export formats write.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+
+#include "base/utf8.h"
 #include "cli/cli.h"
 #include "formats/cadence_report.h"
 #include "formats/frame_numbers.h"
@@ -45,23 +51,31 @@ TEST(Rates, FractionsIntegersAndDecimals) {
   }
 }
 
-TEST(Json, AlwaysValidUtf8) {
+// Text for other programs' files: JSON strings stay valid UTF-8, and a
+// comment line of a script never ends before the name in it does.
+TEST(Text, ValidUtf8AndInertComments) {
   const struct {
-    std::string in, out;
+    std::string in, valid;
     bool replaced;
+    std::string comment;
   } cases[] = {
-      {"movie.tpr", "\"movie.tpr\"", false},
-      {"a\"b\\c\n", "\"a\\\"b\\\\c\\u000a\"", false},
-      {"\xe6\x97\xa5\xe6\x9c\xac-\xc3\xa9", "\"\xe6\x97\xa5\xe6\x9c\xac-\xc3\xa9\"", false},
-      {"bad\xff", "\"bad\xef\xbf\xbd\"", true},
-      {"\xc0\xaf", "\"\xef\xbf\xbd\xef\xbf\xbd\"", true},       // overlong
-      {"\xed\xa0\x80", "\"\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\"", true},  // a surrogate
-      {"\xe6\x97", "\"\xef\xbf\xbd\xef\xbf\xbd\"", true},       // cut short
+      {"movie.tpr", "movie.tpr", false, "movie.tpr"},
+      {"a\"b\\c\n", "a\"b\\c\n", false, "a\"b\\c\\n"},
+      {"x\r\nimport os\t\x01", "x\r\nimport os\t\x01", false, "x\\r\\nimport os\\t\\x01"},
+      {"\xe6\x97\xa5\xe6\x9c\xac-\xc3\xa9", "\xe6\x97\xa5\xe6\x9c\xac-\xc3\xa9", false,
+       "\xe6\x97\xa5\xe6\x9c\xac-\xc3\xa9"},
+      {"bad\xe9", "bad\xef\xbf\xbd", true, "bad\\xE9"},
+      {"\xc0\xaf", "\xef\xbf\xbd\xef\xbf\xbd", true, "\\xC0\\xAF"},                    // overlong
+      {"\xed\xa0\x80", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd", true, "\\xED\\xA0\\x80"},  // a surrogate
+      {"\xe6\x97", "\xef\xbf\xbd\xef\xbf\xbd", true, "\\xE6\\x97"},                    // cut short
+      {"a\xe2\x80\xa8" "b\xc2\x85", "a\xe2\x80\xa8" "b\xc2\x85", false, "a\\u2028b\\u0085"},  // line separators
+      {"C:\\v\\m.tpr", "C:\\v\\m.tpr", false, "C:\\v\\m.tpr"},
   };
   for (const auto& c : cases) {
     bool replaced = false;
-    EXPECT_EQ(jsonString(c.in, &replaced), c.out) << c.in;
+    EXPECT_EQ(validUtf8(c.in, &replaced), c.valid) << c.in;
     EXPECT_EQ(replaced, c.replaced) << c.in;
+    EXPECT_EQ(commentText(c.in), c.comment) << c.in;
   }
 }
 
@@ -139,6 +153,116 @@ TEST(CadenceReport, TimesAndRates) {
     for (const RateShare& share : r.rates) shares += share.share;
     EXPECT_NEAR(shares, 1.0, 1e-9);
     EXPECT_NEAR(r.rates.front().fps, fields * 2 / 5, 0.001);
+  }
+}
+
+}  // namespace
+}  // namespace pulldex::cli
+
+namespace pulldex::cli {
+namespace {
+
+std::string repeat(std::string_view unit, int times) {
+  std::string s;
+  for (int i = 0; i < times; ++i) s += unit;
+  return s;
+}
+
+// Breaks are where the cadence really breaks: not where the list's end cuts
+// the last section short, whatever the walker made of it, and not where only
+// the load's moved first mark made one.
+TEST(CadenceReport, OnlyRealBreaks) {
+  const struct {
+    std::string stored;  // as the project stores it; the load moves its first K to entry 0
+    std::int64_t breaks;
+  } cases[] = {
+      {repeat("K-K--", 20) + "K", 0},                      // a last kept entry on the pattern
+      {repeat("K-K--", 20) + "K-", 0},
+      {repeat("K-K--", 3) + "K-K-K", 1},                   // 17 breaks the pattern; 19 alone is no cadence
+      {repeat("K-K--", 20) + repeat("K-", 20), 1},          // video after film: a break
+      {"-K-K--" + repeat("K-K--", 20), 0},                 // film starting mid-cadence
+      {"---K-K--" + repeat("K-K--", 20), 0},
+      {"-K-K--" + repeat("K-K--", 20) + "K--K", 1},        // and a real break at the end
+  };
+  for (const auto& c : cases) {
+    const FrameList stored = testing::listFromPattern(c.stored);
+    FrameList loaded = stored;
+    const auto first = std::find_if(loaded.entries.begin(), loaded.entries.end(),
+                                    [](const FrameEntry& e) { return e.state == Kept; });
+    const bool moved = first != loaded.entries.begin();
+    if (moved) {
+      first->state = Unlisted;
+      loaded.entries[0].state = Kept;
+    }
+    const CadenceSummary r = cadenceSummary(loaded, {}, moved ? &stored : nullptr);
+    EXPECT_EQ(r.breaks, c.breaks) << c.stored;
+    EXPECT_EQ(r.kept, std::count(c.stored.begin(), c.stored.end(), 'K')) << "counts as stored: " << c.stored;
+  }
+}
+
+// Format v1 read as mkvmerge reads it: each frame lasts 1 / the rate of its
+// line, or of "assume". Every frame but the first (v1 starts at 0) stays
+// within a field of its v2 moment, whatever the gaps; film is evenly spaced.
+TEST(Timestamps, V1StaysWithinAFieldOfV2) {
+  std::string random;
+  std::uint32_t seed = 11;
+  for (int i = 0; i < 3000; ++i) {
+    seed = seed * 1103515245 + 12345;
+    random += (seed >> 16) % 3 == 0 ? 'K' : '-';
+  }
+  const struct {
+    const char* what;
+    std::string pattern;
+    std::size_t lines;  // at most this many range lines
+  } cases[] = {
+      {"a long dropped stretch", repeat("K-K--", 2000) + repeat("-", 3000) + repeat("K-K--", 200), 1},
+      {"periodic drops", repeat(repeat("K-", 50) + repeat("-", 14), 30), 60},
+      {"2:3:3:2 and 3:2", repeat("K-K-K--K--", 40) + repeat("K-K--", 40) + repeat("K-", 30), 4},
+      {"starting late", "-----" + repeat("K--K-", 50), 2},
+      {"random", random, 3000},
+  };
+  for (const FrameRate rate : {FrameRate{30000, 1001}, FrameRate{25, 1}}) {
+    for (const auto& c : cases) {
+      const FrameList list = testing::listFromPattern(c.pattern);
+      struct Text final : Sink {
+        std::string text;
+        bool write(const void* d, std::size_t n) override {
+          text.append(static_cast<const char*>(d), n);
+          return true;
+        }
+      } v1, v2;
+      ASSERT_TRUE(writeTimestampsV1(v1, list, rate));
+      ASSERT_TRUE(writeTimestamps(v2, list, rate));
+      std::vector<double> moments;
+      std::istringstream in2(v2.text);
+      for (std::string line; std::getline(in2, line);)
+        if (line[0] != '#') moments.push_back(std::stod(line));
+      std::istringstream in1(v1.text);
+      std::string line;
+      std::getline(in1, line);
+      ASSERT_EQ(line, "# timestamp format v1");
+      std::getline(in1, line);
+      const double assume = std::stod(line.substr(7));
+      std::vector<double> rates(moments.size(), assume);
+      std::size_t lines = 0;
+      for (; std::getline(in1, line); ++lines) {
+        std::int64_t first = 0, last = 0;
+        double fps = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%lld,%lld,%lf", reinterpret_cast<long long*>(&first),
+                              reinterpret_cast<long long*>(&last), &fps),
+                  3)
+            << line;
+        for (std::int64_t k = first; k <= last; ++k) rates.at(static_cast<std::size_t>(k)) = fps;
+      }
+      EXPECT_LE(lines, c.lines) << c.what;
+      const double field = 1000.0 / rate.fields();
+      double t = 0, worst = 0;
+      for (std::size_t k = 0; k < moments.size(); ++k) {
+        if (k > 0) worst = std::max(worst, std::fabs(t - moments[k]));
+        t += 1000.0 / rates[k];
+      }
+      EXPECT_LE(worst, field) << c.what << " at " << rate.num << "/" << rate.den;
+    }
   }
 }
 

@@ -2,10 +2,13 @@
 // standard output, JSON, messages and exit statuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <rapidjson/document.h>
 
 #include "cli/cli.h"
 #include "project_builder.h"
@@ -33,6 +36,16 @@ class MemoryOutput final : public StandardOutput {
  private:
   bool full_;
   bool failed_ = false;
+};
+
+// A document the commands wrote, parsed; a parse error fails the test.
+struct Json {
+  explicit Json(const std::string& text) {
+    d.Parse(text.c_str());
+    EXPECT_FALSE(d.HasParseError()) << text;
+    if (d.HasParseError()) d.SetArray();
+  }
+  rapidjson::Document d;
 };
 
 struct Result {
@@ -124,11 +137,11 @@ TEST_F(CliTest, JsonIsAlwaysAnArray) {
   for (const char* command : {"info", "report"}) {
     const Result one = run({command, "--json", path("a.tpr")});
     ASSERT_EQ(one.status, kOk);
-    EXPECT_EQ(one.out.front(), '[') << command;
     EXPECT_EQ(one.out.substr(one.out.size() - 2), "]\n") << command;
-    EXPECT_EQ(one.out.find("},\n {"), std::string::npos) << "one object: " << command;
-    const Result two = run({command, "--json", path("a.tpr"), path("b.tpr")});
-    EXPECT_NE(two.out.find("},\n {"), std::string::npos) << "two objects: " << command;
+    EXPECT_EQ(Json(one.out).d.Size(), 1u) << command;
+    const Result two = run({command, "--json", path("a.tpr"), path("missing.tpr"), path("b.tpr")});
+    EXPECT_EQ(two.status, kFailed);
+    EXPECT_EQ(Json(two.out).d.Size(), 2u) << command;
   }
 }
 
@@ -148,6 +161,81 @@ TEST_F(CliTest, WhereOutputsGo) {
   EXPECT_EQ(run({"report", "--html", "-"}).status, kUsage);
   EXPECT_FALSE(std::filesystem::exists("-.asc"));
   EXPECT_EQ(run({"asc", "-o", path("x.asc"), "--output-dir", path("out"), path("a.tpr")}).status, kUsage);
+}
+
+// Nothing the run reads is replaced without --force, and two outputs of a
+// run never share a file, --force or not: refused before either is written.
+TEST_F(CliTest, NoOutputReplacesAnInputOrAnotherOutput) {
+  ASSERT_TRUE(writeFile(path("edited.sfs"), "101001010010100"));
+  const Result onto = run({"asc", "--sfs", path("edited.sfs"), "-o", path("edited.sfs"), path("a.tpr")});
+  EXPECT_EQ(onto.status, kUsage);
+  EXPECT_NE(onto.err.find(path("edited.sfs") + ": Error, this file is read by the run; add --force"), std::string::npos)
+      << onto.err;
+  EXPECT_EQ(readFile(path("edited.sfs")), "101001010010100");
+  // The default name of sfs is the input's own.
+  ASSERT_TRUE(writeFile(path("a.sfs"), "101001010010100"));
+  EXPECT_EQ(run({"sfs", "--sfs", path("a.sfs"), path("a.tpr")}).status, kUsage);
+  EXPECT_EQ(run({"asc", "--sfs", path("edited.sfs"), "-o", path("edited.sfs"), "--force", path("a.tpr")}).status, kOk);
+  EXPECT_EQ(readFile(path("edited.sfs")).substr(0, 3), "0a\t");
+
+  std::filesystem::create_directories(path("x"));
+  std::filesystem::create_directories(path("y"));
+  std::filesystem::create_directories(path("out"));
+  ASSERT_TRUE(writeFile(path("x/movie.tpr"), bytes_));
+  ASSERT_TRUE(writeFile(path("y/movie.tpr"), bytes_));
+  for (const char* command : {"asc", "strip", "sfs", "frames", "timestamps", "script", "report"})
+    for (const bool force : {false, true}) {
+      std::vector<std::string> args = {command, "--output-dir", path("out"), path("x/movie.tpr"), path("y/movie.tpr")};
+      if (std::string(command) == "report") args.push_back("--html");
+      if (force) args.push_back("--force");
+      const Result r = run(args);
+      EXPECT_EQ(r.status, kUsage) << command;
+      EXPECT_NE(r.err.find("Error, two outputs of the run would go to this file (from " + path("x/movie.tpr") + " and " +
+                           path("y/movie.tpr") + ")"),
+                std::string::npos)
+          << command << ": " << r.err;
+      EXPECT_EQ(r.out, "") << command;
+      EXPECT_TRUE(std::filesystem::is_empty(path("out"))) << command << ": nothing is written";
+    }
+}
+
+// A kept entry on the video's last field makes no frame: every export for
+// other tools leaves it out, and info and report say so. A list that keeps
+// nothing gives no script and no timestamps.
+TEST_F(CliTest, ExportsEndWhereTheVideoEnds) {
+  ASSERT_TRUE(writeFile(path("end.tpr"), ivtcBlock(recordsFromPattern("KCKCCKCKCCKCKCCKCKCK"))));
+  const Result frames = run({"frames", path("end.tpr"), "-o", "-"});
+  EXPECT_EQ(frames.out.substr(frames.out.find('\n') + 1), "0\n2\n5\n7\n10\n12\n15\n17\n");
+  const Result timestamps = run({"timestamps", path("end.tpr"), "-o", "-"});
+  EXPECT_EQ(std::count(timestamps.out.begin(), timestamps.out.end(), '\n'), 9);
+  const Json info(run({"info", "--json", path("end.tpr")}).out);
+  EXPECT_EQ(info.d[0u]["leftOut"].GetInt(), 19);
+  EXPECT_EQ(info.d[0u]["outputFrames"].GetInt(), 8);
+  EXPECT_EQ(info.d[0u]["kept"].GetInt(), 9) << "the list as stored";
+  EXPECT_NE(run({"report", path("end.tpr")}).out.find("Entry 19 (9b) is kept on the video's last field"),
+            std::string::npos);
+
+  for (const char* pattern : {"CCCK", "CCCC"}) {
+    ASSERT_TRUE(writeFile(path("none.tpr"), ivtcBlock(recordsFromPattern(pattern))));
+    for (const char* command : {"timestamps", "script"}) {
+      const Result r = run({command, path("none.tpr")});
+      EXPECT_EQ(r.status, kFailed) << command;
+      EXPECT_NE(r.err.find("none.tpr: Error, the list keeps no frame"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(run({"frames", path("none.tpr"), "-o", "-"}).out.find("\n"), run({"frames", path("none.tpr"), "-o", "-"}).out.size() - 1)
+        << "only the comment line";
+  }
+  EXPECT_FALSE(std::filesystem::exists(path("none.timestamps.txt")) || std::filesystem::exists(path("none.ffmpeg.txt")));
+
+  // info counts the list as the project stores it, whatever the load moved.
+  ASSERT_TRUE(writeFile(path("moved.tpr"), ivtcBlock(recordsFromPattern("C--KC-K"))));
+  const Json moved(run({"info", "--json", path("moved.tpr")}).out);
+  EXPECT_EQ(moved.d[0u]["copy"].GetInt(), 2);
+  EXPECT_EQ(moved.d[0u]["unlisted"].GetInt(), 3);
+  EXPECT_EQ(moved.d[0u]["normalisedFrom"].GetInt(), 3);
+
+  // One document for one output.
+  EXPECT_EQ(run({"report", "--json", "--html=-", path("a.tpr")}).status, kUsage);
 }
 
 TEST_F(CliTest, TheExitStatusIsTheWorstOverAllProjects) {
@@ -195,8 +283,8 @@ TEST_F(CliTest, ExportsForOtherToolsUseTheListAsStored) {
   // The report's sections are the script's lines, and it says why they start at 0a.
   EXPECT_NE(run({"report", path("late.tpr")}).out.find("its first kept entry, 3 (1b) in the project, is moved to entry 0"),
             std::string::npos);
-  EXPECT_NE(run({"report", "--json", path("late.tpr")}).out.find("\"normalisedFrom\": 3"), std::string::npos);
-  EXPECT_NE(run({"report", "--json", path("a.tpr")}).out.find("\"normalisedFrom\": null"), std::string::npos);
+  EXPECT_EQ(Json(run({"report", "--json", path("late.tpr")}).out).d[0u]["summary"]["normalisedFrom"].GetInt(), 3);
+  EXPECT_TRUE(Json(run({"report", "--json", path("a.tpr")}).out).d[0u]["summary"]["normalisedFrom"].IsNull());
 }
 
 TEST_F(CliTest, HelpAndMessagesAUserCanActOn) {

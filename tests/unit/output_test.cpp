@@ -41,31 +41,77 @@ class OutputTest : public ::testing::Test {
   testing::TempDir dir_;
 };
 
-TEST_F(OutputTest, AProjectGivenOrLoadedIsNeverReplacedByAccident) {
+TEST_F(OutputTest, NothingTheRunReadsIsReplacedByAccident) {
   const std::string a = project("a.tpr", "KCK");
   const std::string b = project("b.tpr", "KKC");
+  ASSERT_TRUE(writeFile(dir_.path("edited.sfs"), "1?0"));
   Project p;
   ASSERT_TRUE(p.load(dir_.path("a.tpr")).ok());
-  sys::Identity other;
-  ASSERT_TRUE(sys::identifyPath(dir_.path("b.tpr"), other));
+  RunFiles run;
+  run.addInput(dir_.path("a.tpr"), RunFiles::Kind::Project);
+  run.addInput(dir_.path("b.tpr"), RunFiles::Kind::Project);
+  run.addInput(dir_.path("edited.sfs"), RunFiles::Kind::Settings);
 
-  // The loaded project, and another of the same run, whatever the output.
-  for (const bool inPlace : {false, true}) {
-    const Status own = settingsTo({.path = dir_.path("a.tpr"), .project = &p, .otherProjects = {other}}, p);
-    EXPECT_EQ(own.error, Error::OutputIsProject);
-    EXPECT_EQ(own.subject, Subject::Output);
-    EXPECT_EQ(settingsTo({.path = dir_.path("b.tpr"), .project = &p, .inPlace = inPlace, .otherProjects = {other}}, p),
-              Error::OutputIsProject);
-  }
+  // The loaded project, another of the same run and the frame-setting file
+  // read, whatever the output, by any name.
+  const struct {
+    const char* path;
+    Error refused;
+  } cases[] = {{"a.tpr", Error::OutputIsProject},
+               {"b.tpr", Error::OutputIsProject},
+               {"./b.tpr", Error::OutputIsProject},
+               {"edited.sfs", Error::OutputIsInput}};
+  for (const auto& c : cases)
+    for (const bool inPlace : {false, true}) {
+      if (inPlace && std::string(c.path) == "a.tpr") continue;  // the strip in place
+      const Status s = settingsTo({.path = dir_.path(c.path), .project = &p, .inPlace = inPlace, .run = &run}, p);
+      EXPECT_EQ(s.error, c.refused) << c.path;
+      EXPECT_EQ(s.subject, Subject::Output) << c.path;
+    }
   EXPECT_EQ(readFile(dir_.path("a.tpr")), a);
   EXPECT_EQ(readFile(dir_.path("b.tpr")), b);
-  EXPECT_EQ(dir_.fileCount(), 2u) << "a refused output leaves no file";
+  EXPECT_EQ(readFile(dir_.path("edited.sfs")), "1?0");
+  EXPECT_EQ(dir_.fileCount(), 3u) << "a refused output leaves no file";
 
-  // Asked for: --force replaces either.
-  for (const char* name : {"a.tpr", "b.tpr"}) {
-    EXPECT_TRUE(settingsTo({.path = dir_.path(name), .project = &p, .otherProjects = {other}, .force = true}, p).ok());
+  // Asked for: --force replaces each.
+  for (const char* name : {"a.tpr", "b.tpr", "edited.sfs"}) {
+    EXPECT_TRUE(settingsTo({.path = dir_.path(name), .project = &p, .run = &run, .force = true}, p).ok()) << name;
     EXPECT_EQ(readFile(dir_.path(name)), "101") << name;
   }
+}
+
+// Two outputs of one run on one file are found before either is written,
+// by whatever name they reach it; streams take any number.
+TEST_F(OutputTest, OneFileTakesOneOutputOfARun) {
+  std::filesystem::create_directory(dir_.path("out"));
+  ASSERT_TRUE(writeFile(dir_.path("out/old.asc"), "old"));
+  const struct {
+    const char *first, *second;
+    bool collide;
+  } cases[] = {
+      {"out/movie.asc", "out/movie.asc", true},     {"out/movie.asc", "out/../out/movie.asc", true},
+      {"out/old.asc", "./out/old.asc", true},       {"out/movie.asc", "out/movie.sfs", false},
+      {"out/movie.asc", "movie.asc", false},        {"-", "-", false},
+  };
+  for (const auto& c : cases) {
+    RunFiles run;
+    std::string earlier;
+    const auto at = [&](const char* p) { return std::string(p) == "-" ? std::string("-") : dir_.path(p); };
+    EXPECT_TRUE(run.claim(at(c.first), "a/movie.tpr", earlier)) << c.first;
+    EXPECT_EQ(run.claim(at(c.second), "b/movie.tpr", earlier), !c.collide) << c.first << " " << c.second;
+    if (c.collide) {
+      EXPECT_EQ(earlier, "a/movie.tpr");
+    }
+  }
+#ifndef _WIN32
+  RunFiles run;
+  std::string earlier;
+  EXPECT_TRUE(run.claim("/dev/null", "a", earlier));
+  EXPECT_TRUE(run.claim("/dev/null", "b", earlier));
+  std::filesystem::create_symlink(dir_.path("out/old.asc"), dir_.path("link.asc"));
+  EXPECT_TRUE(run.claim(dir_.path("out/old.asc"), "a", earlier));
+  EXPECT_FALSE(run.claim(dir_.path("link.asc"), "b", earlier));
+#endif
 }
 
 TEST_F(OutputTest, ARemovalInPlaceMakesItsFileTheProject) {

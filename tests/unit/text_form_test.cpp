@@ -95,7 +95,9 @@ TEST_F(TextFormTest, BrokenValuesAreRefusedAsTheBinaryFormsAre) {
       {"records cut short", replaced(hex + "}", hex.substr(0, hex.size() - 2) + "}"), Error::FileFormat},
       {"the file ends before the brace", good.substr(0, good.find('}')), Error::ReadFile},
       {"the file ends inside a pair", good.substr(0, good.find('}') - 1), Error::ReadFile},
-      {"fewer than 8 bytes", "object X\n  Video.DeinterlaceEx.List = {06000000}\nend\n", Error::ReadFile},
+      // A value that ends at its brace too soon is a broken value, not a short read.
+      {"fewer than 8 bytes", "object X\n  Video.DeinterlaceEx.List = {06000000}\nend\n", Error::FileFormat},
+      {"two bytes", "object X\n  Video.DeinterlaceEx.List = {0600}\nend\n", Error::FileFormat},
       {"no property", "object X\n  Video.Source = 'movie.avi'\nend\n", Error::NoIvtcBlock},
       {"a frame past the limit", textProject(ivtcValue({{16777216, 0, 0}})), Error::FileFormat},
   };
@@ -148,9 +150,9 @@ TEST_F(TextFormTest, EveryCommandGivesTheSameResultsForBothForms) {
       }
       if (command[0] == "info") {
         // Which form it is, and nothing else, differs.
-        const auto at = results[1].find("\"form\": \"text\"");
+        const auto at = results[1].find("\"form\":\"text\"");
         ASSERT_NE(at, std::string::npos) << results[1];
-        results[1].replace(at, 14, "\"form\": \"binary\"");
+        results[1].replace(at, 13, "\"form\":\"binary\"");
       }
       EXPECT_EQ(results[0], results[1]) << command[0] << " in round " << round;
     }

@@ -1,0 +1,21 @@
+# Writes OUTPUT, a C++ source that holds each file of FILES as a constant
+# std::string_view in namespace pulldex::resources, named by NAMES in order.
+# Run at build time: cmake -DOUTPUT=... -DNAMES=a,b -DFILES=x,y -P embed.cmake
+string(REPLACE "," ";" NAMES "${NAMES}")
+string(REPLACE "," ";" FILES "${FILES}")
+list(LENGTH NAMES count)
+math(EXPR last "${count} - 1")
+set(text "// Made by cmake/embed.cmake from the files under res/; do not edit.\n#include <string_view>\n\nnamespace pulldex::resources {\n")
+foreach(i RANGE ${last})
+  list(GET NAMES ${i} name)
+  list(GET FILES ${i} file)
+  file(READ ${file} hex HEX)
+  string(LENGTH "${hex}" length)
+  math(EXPR bytes "${length} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "'\\\\x\\1'," hex "${hex}")
+  string(APPEND text "static const char ${name}Bytes[] = {${hex}0};\nextern const std::string_view ${name}{${name}Bytes, ${bytes}};\n")
+endforeach()
+string(APPEND text "}  // namespace pulldex::resources\n")
+file(WRITE ${OUTPUT}.new "${text}")
+file(COPY_FILE ${OUTPUT}.new ${OUTPUT} ONLY_IF_DIFFERENT)
+file(REMOVE ${OUTPUT}.new)

@@ -1,0 +1,30 @@
+// The lines info and report say about a project besides its counts.
+#pragma once
+
+#include <string>
+
+#include "model/field_time.h"
+#include "project/project.h"
+
+namespace pulldex::cli {
+
+// "1200 (600a)": a field and the AVI script's name for it.
+inline std::string fieldText(std::int64_t field) { return std::to_string(field) + " (" + fieldName(field) + ")"; }
+
+// Where the load moved the first kept entry, or nothing.
+inline std::string normalisationNote(const Project& project) {
+  if (!project.normalised()) return {};
+  return "The AVI script starts at 0a: its first kept entry, " + fieldText(project.block().normalisation.movedFrom) +
+         " in the project, is moved to entry 0 (other tools get it where it is).";
+}
+
+// A kept entry on the video's last field, or nothing.
+inline std::string leftOutNote(const Project& project) {
+  const std::int64_t entry = project.leftOutEntry();
+  if (entry < 0) return {};
+  return "Entry " + fieldText(entry) +
+         " is kept on the video's last field, which has no field after it to weave with: every export for other "
+         "tools leaves it out.";
+}
+
+}  // namespace pulldex::cli
