@@ -32,6 +32,9 @@ bool seek(Handle h, std::int64_t offset);
 // Reads up to n bytes, looping over short reads: fewer than n only at the
 // end of the file. -1 on error.
 std::int64_t read(Handle h, void* buffer, std::size_t n);
+// Reads what is there, up to n bytes, waiting only for the first: from a
+// pipe, as soon as its writer has written. 0 at the end, -1 on error.
+std::int64_t readSome(Handle h, void* buffer, std::size_t n);
 // Writes all n bytes; false on any failure or short write.
 bool writeAll(Handle h, const void* data, std::size_t n);
 
@@ -121,6 +124,10 @@ int openStreamOutput(const std::string& path, Handle& out);
 // Whether openStreamOutput would take `path` as such an output, without
 // opening it (a FIFO would wait for its reader).
 bool namesStreamOutput(const std::string& path);
+
+// `path` as an absolute path, without "." and ".." steps; links are not
+// followed. The path as it was when it cannot be made absolute.
+std::string absolutePath(const std::string& path);
 
 // Whether standard error is a terminal (a console on Windows).
 bool stderrIsTerminal();

@@ -1,5 +1,7 @@
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -8,10 +10,14 @@
 #include <climits>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "base/process.h"
 #include "base/sys.h"
+
+extern char** environ;
 
 namespace pulldex::sys {
 
@@ -203,6 +209,13 @@ std::int64_t read(Handle h, void* buffer, std::size_t n) {
     total += static_cast<std::size_t>(got);
   }
   return static_cast<std::int64_t>(total);
+}
+
+std::int64_t readSome(Handle h, void* buffer, std::size_t n) {
+  for (;;) {
+    const ssize_t got = ::read(fd(h), buffer, n);
+    if (got >= 0 || errno != EINTR) return got;
+  }
 }
 
 bool writeAll(Handle h, const void* data, std::size_t n) {
@@ -464,6 +477,108 @@ int openStreamOutput(const std::string& path, Handle& out) {
 }
 
 bool stderrIsTerminal() { return ::isatty(2) == 1; }
+
+std::string absolutePath(const std::string& path) {
+  std::string whole = path;
+  if (path.empty() || path[0] != '/') {
+    std::vector<char> here(PATH_MAX);
+    if (!::getcwd(here.data(), here.size())) return path;
+    whole = std::string(here.data()) + "/" + path;
+  }
+  std::vector<std::string> steps;
+  for (std::size_t at = 0; at <= whole.size();) {
+    std::size_t end = whole.find('/', at);
+    if (end == std::string::npos) end = whole.size();
+    const std::string step = whole.substr(at, end - at);
+    if (step == "..") {
+      if (!steps.empty()) steps.pop_back();
+    } else if (!step.empty() && step != ".") {
+      steps.push_back(step);
+    }
+    at = end + 1;
+  }
+  std::string out;
+  for (const std::string& step : steps) out += "/" + step;
+  return out.empty() ? "/" : out;
+}
+
+std::string findProgram(const std::string& name) {
+  if (name.find('/') != std::string::npos) return ::access(name.c_str(), X_OK) == 0 ? name : std::string();
+  const char* path = std::getenv("PATH");
+  std::string folders = path ? path : "/usr/local/bin:/usr/bin:/bin";
+  for (std::size_t at = 0; at <= folders.size();) {
+    std::size_t end = folders.find(':', at);
+    if (end == std::string::npos) end = folders.size();
+    const std::string folder = end > at ? folders.substr(at, end - at) : ".";
+    const std::string candidate = folder + "/" + name;
+    struct stat st {};
+    if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
+      return candidate;
+    at = end + 1;
+  }
+  return {};
+}
+
+int startChild(const std::string& program, const std::vector<std::string>& arguments, Child& child) {
+  child = Child{};
+  const std::string path = findProgram(program);
+  if (path.empty()) return ENOENT;
+  int out[2] = {-1, -1}, err[2] = {-1, -1};
+  if (::pipe2(out, O_CLOEXEC) != 0) return failure();
+  if (::pipe2(err, O_CLOEXEC) != 0) {
+    const int error = failure();
+    ::close(out[0]);
+    ::close(out[1]);
+    return error;
+  }
+#ifdef F_SETPIPE_SZ
+  // Room for a few frames of video: the child writes on while we measure.
+  ::fcntl(out[0], F_SETPIPE_SZ, 4 << 20);
+#endif
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(path.c_str()));
+  for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  const int error = ::posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out[1]);
+  ::close(err[1]);
+  if (error != 0) {
+    ::close(out[0]);
+    ::close(err[0]);
+    return error;
+  }
+  child.output = out[0];
+  child.errors = err[0];
+  child.id = pid;
+  return 0;
+}
+
+int waitChild(Child& child) {
+  close(child.output);
+  close(child.errors);
+  child.output = child.errors = kNoHandle;
+  if (child.id < 0) return -1;
+  int status = 0;
+  pid_t got;
+  do {
+    got = ::waitpid(static_cast<pid_t>(child.id), &status, 0);
+  } while (got < 0 && errno == EINTR);
+  child.id = -1;
+  if (got < 0) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void stopChild(Child& child) {
+  if (child.id >= 0) ::kill(static_cast<pid_t>(child.id), SIGKILL);
+  waitChild(child);
+}
 
 std::string toUtf8(const std::string& text) { return text; }
 

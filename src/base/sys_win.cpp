@@ -10,6 +10,7 @@
 #include <mutex>
 #include <vector>
 
+#include "base/process.h"
 #include "base/sys.h"
 
 namespace pulldex::sys {
@@ -201,6 +202,13 @@ std::int64_t read(Handle h, void* buffer, std::size_t n) {
     total += got;
   }
   return static_cast<std::int64_t>(total);
+}
+
+std::int64_t readSome(Handle h, void* buffer, std::size_t n) {
+  DWORD got = 0;
+  const DWORD want = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
+  if (!ReadFile(win(h), buffer, want, &got, nullptr)) return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+  return got;
 }
 
 bool writeAll(Handle h, const void* data, std::size_t n) {
@@ -425,6 +433,131 @@ int openStreamOutput(const std::string& path, Handle& out) {
   }
   out = ours(h);
   return 0;
+}
+
+namespace {
+
+// One argument as the C runtime splits a command line: quoted where it has
+// blanks or quotes, backslashes before a quote doubled.
+std::wstring quoted(const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+  std::wstring out = L"\"";
+  std::size_t slashes = 0;
+  for (const wchar_t c : arg) {
+    if (c == L'\\') {
+      ++slashes;
+      continue;
+    }
+    out.append(c == L'"' ? 2 * slashes + 1 : slashes, L'\\');
+    slashes = 0;
+    out += c;
+  }
+  out.append(2 * slashes, L'\\');
+  return out + L"\"";
+}
+
+bool isFile(const std::wstring& path) {
+  const DWORD a = GetFileAttributesW(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::string toCodePage(const std::wstring& w) {
+  const int n = WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+}  // namespace
+
+std::string findProgram(const std::string& name) {
+  std::wstring w = fromCodePage(name);
+  const bool extension = w.size() > 4 && _wcsicmp(w.c_str() + w.size() - 4, L".exe") == 0;
+  if (w.find_first_of(L"\\/:") != std::wstring::npos) {
+    if (isFile(w)) return name;
+    return !extension && isFile(w + L".exe") ? name + ".exe" : std::string();
+  }
+  if (!extension) w += L".exe";
+  // Beside this program first: that is where a Windows user puts it.
+  wchar_t self[32768];
+  const DWORD n = GetModuleFileNameW(nullptr, self, 32768);
+  if (n > 0 && n < 32768) {
+    std::wstring beside(self, n);
+    beside = beside.substr(0, beside.find_last_of(L"\\/") + 1) + w;
+    if (isFile(beside)) return toCodePage(beside);
+  }
+  wchar_t found[32768];
+  const DWORD m = SearchPathW(nullptr, w.c_str(), nullptr, 32768, found, nullptr);
+  return m > 0 && m < 32768 ? toCodePage(std::wstring(found, m)) : std::string();
+}
+
+int startChild(const std::string& program, const std::vector<std::string>& arguments, Child& child) {
+  child = Child{};
+  const std::string path = findProgram(program);
+  if (path.empty()) return ERROR_FILE_NOT_FOUND;
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
+  if (!CreatePipe(&outRead, &outWrite, &inherit, 1 << 20)) return static_cast<int>(GetLastError());
+  if (!CreatePipe(&errRead, &errWrite, &inherit, 1 << 16)) {
+    const DWORD error = GetLastError();
+    CloseHandle(outRead);
+    CloseHandle(outWrite);
+    return static_cast<int>(error);
+  }
+  // Our ends stay ours.
+  SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+  const HANDLE nothing = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+                                     nullptr);
+  std::wstring line = quoted(fromCodePage(path));
+  for (const std::string& a : arguments) line += L" " + quoted(fromCodePage(a));
+  STARTUPINFOW start{};
+  start.cb = sizeof start;
+  start.dwFlags = STARTF_USESTDHANDLES;
+  start.hStdInput = nothing;
+  start.hStdOutput = outWrite;
+  start.hStdError = errWrite;
+  PROCESS_INFORMATION process{};
+  const BOOL started = CreateProcessW(fromCodePage(path).c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                      nullptr, nullptr, &start, &process);
+  const DWORD error = started ? 0 : GetLastError();
+  CloseHandle(outWrite);
+  CloseHandle(errWrite);
+  if (nothing != INVALID_HANDLE_VALUE) CloseHandle(nothing);
+  if (!started) {
+    CloseHandle(outRead);
+    CloseHandle(errRead);
+    return static_cast<int>(error);
+  }
+  CloseHandle(process.hThread);
+  child.output = ours(outRead);
+  child.errors = ours(errRead);
+  child.id = reinterpret_cast<std::intptr_t>(process.hProcess);
+  return 0;
+}
+
+int waitChild(Child& child) {
+  close(child.output);
+  close(child.errors);
+  child.output = child.errors = kNoHandle;
+  if (child.id == -1) return -1;
+  const HANDLE process = reinterpret_cast<HANDLE>(child.id);
+  WaitForSingleObject(process, INFINITE);
+  DWORD code = 0;
+  const bool known = GetExitCodeProcess(process, &code) != 0;
+  CloseHandle(process);
+  child.id = -1;
+  return known ? static_cast<int>(code) : -1;
+}
+
+void stopChild(Child& child) {
+  if (child.id != -1) TerminateProcess(reinterpret_cast<HANDLE>(child.id), 1);
+  waitChild(child);
+}
+
+std::string absolutePath(const std::string& path) {
+  const std::wstring full = fullPath(fromCodePage(path));
+  return full.empty() ? path : toCodePage(full);
 }
 
 bool stderrIsTerminal() {

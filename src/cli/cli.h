@@ -16,6 +16,7 @@
 #include "model/field_time.h"
 #include "project/output.h"
 #include "project/project.h"
+#include "video/decoder.h"
 
 namespace pulldex::cli {
 
@@ -89,6 +90,7 @@ struct Context {
 int info(Context& c);
 int produce(Context& c);
 int report(Context& c);
+int check(Context& c);
 
 // The output name beside `project`: its stem, `infix`, then `extension` or,
 // when that is empty, the project's own extension. Never the project's own
@@ -116,6 +118,9 @@ int fail(Context& c, const std::string& file, const Status& status);
 // The same for a failure of the command's work on one project: the file is
 // the one the status concerns.
 int fail(Context& c, const std::string& project, const std::string& output, const Status& status);
+
+// Prints what went wrong with decoding `video` with `ffmpeg`; returns 1.
+int failDecoding(Context& c, const std::string& video, const std::string& ffmpeg, const DecodeProblem& problem);
 
 // Loads each project of the command in turn (and imports --sfs into it) and
 // hands it with its index to `use`, which returns its own exit status. The

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "cli/cli.h"
+#include "base/process.h"
 #include "formats/frame_setting_file.h"
 
 namespace pulldex::cli {
@@ -168,6 +169,18 @@ int fail(Context& c, const std::string& project, const std::string& output, cons
       break;
   }
   return fail(c, project, status);
+}
+
+int failDecoding(Context& c, const std::string& video, const std::string& ffmpeg, const DecodeProblem& problem) {
+  c.err << video << ": " << errorText(problem.error);
+  const std::string found = sys::findProgram(ffmpeg);
+  const std::string program = found.empty() ? ffmpeg : found;
+  if (problem.error == Error::StartDecoder)
+    c.err << " (" << program << (problem.osError ? ": " + sys::errorMessage(problem.osError) : "") << ")";
+  else if (!problem.detail.empty())
+    c.err << " (" << (problem.error == Error::DecoderFailed ? program + ": " : "") << problem.detail << ")";
+  c.err << "\n";
+  return kFailed;
 }
 
 StdoutSink::StdoutSink() { sys::binaryStdout(); }

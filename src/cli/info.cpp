@@ -3,7 +3,7 @@
 #include <array>
 
 #include "cli/cli.h"
-#include "cli/json.h"
+#include "formats/json.h"
 #include "cli/project_notes.h"
 
 namespace pulldex::cli {

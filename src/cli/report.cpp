@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "cli/cli.h"
-#include "cli/json.h"
+#include "formats/json.h"
 #include "cli/project_notes.h"
 #include "cli/report_page.h"
 #include "formats/cadence_report.h"

@@ -104,6 +104,7 @@ std::string tableRow(const Section& s, std::size_t i, const std::int64_t* combed
 // Everything the page needs from the sections, gathered in one pass: the
 // first rows, the overview's colours and marks, and the embedded columns.
 struct Gathered {
+  int buckets = kBuckets;  // fewer for a list of fewer entries: none is empty
   std::string rows;
   std::vector<std::int64_t> cover = std::vector<std::int64_t>(static_cast<std::size_t>(kBuckets) * 3, 0);
   std::vector<std::int64_t> breaks = std::vector<std::int64_t>(kBins, 0);
@@ -117,8 +118,10 @@ Gathered gather(const Project& project, FrameRate rate, const PageMarks* marks) 
   const FrameList stored = project.normalised() ? project.storedList() : FrameList{};
   SectionStream sections(project.list(), rate, project.normalised() ? &stored : nullptr);
   const std::int64_t entries = project.list().count();
-  const auto bucketOf = [&](std::int64_t entry, int buckets) {
-    return static_cast<int>(std::min<std::int64_t>(buckets - 1, entry * buckets / std::max<std::int64_t>(entries, 1)));
+  g.buckets = static_cast<int>(std::clamp<std::int64_t>(entries, 1, kBuckets));
+  const int buckets = g.buckets;
+  const auto bucketOf = [&](std::int64_t entry, int columns) {
+    return static_cast<int>(std::min<std::int64_t>(columns - 1, entry * columns / std::max<std::int64_t>(entries, 1)));
   };
   std::map<std::string, std::size_t> patternIndex;
   std::int64_t previous = 0;
@@ -134,9 +137,9 @@ Gathered gather(const Project& project, FrameRate rate, const PageMarks* marks) 
     previous = s.first;
     if (s.isBreak) ++g.breaks[static_cast<std::size_t>(bucketOf(s.first, kBins))];
     const auto c = static_cast<std::size_t>(rateClass(s.fps, rate));
-    for (int b = bucketOf(s.first, kBuckets); b <= bucketOf(s.last, kBuckets); ++b) {
-      const std::int64_t from = std::max<std::int64_t>(s.first, (b * entries + kBuckets - 1) / kBuckets);
-      const std::int64_t to = std::min<std::int64_t>(s.last, ((b + 1) * entries + kBuckets - 1) / kBuckets - 1);
+    for (int b = bucketOf(s.first, buckets); b <= bucketOf(s.last, buckets); ++b) {
+      const std::int64_t from = std::max<std::int64_t>(s.first, (b * entries + buckets - 1) / buckets);
+      const std::int64_t to = std::min<std::int64_t>(s.last, ((b + 1) * entries + buckets - 1) / buckets - 1);
       if (to >= from) g.cover[static_cast<std::size_t>(b) * 3 + c] += to - from + 1;
     }
     std::int64_t combedHere = 0;
@@ -158,12 +161,13 @@ Gathered gather(const Project& project, FrameRate rate, const PageMarks* marks) 
 // the combed frames) of each of kBins columns, taller for more; then the
 // axis, in HTML, so that its labels keep their size at any width.
 std::string overview(const CadenceSummary& r, const Gathered& g, bool withCombed) {
-  std::string out = "<svg class=\"rates\" viewBox=\"0 0 " + std::to_string(kBuckets) +
+  const int buckets = g.buckets;
+  std::string out = "<svg class=\"rates\" viewBox=\"0 0 " + std::to_string(buckets) +
                     " 44\" preserveAspectRatio=\"none\" role=\"img\" aria-label=\"the list's rates over time\">";
   int runStart = 0, runClass = -1;
-  for (int b = 0; b <= kBuckets; ++b) {
+  for (int b = 0; b <= buckets; ++b) {
     int c = -1;
-    if (b < kBuckets) {
+    if (b < buckets) {
       std::int64_t most = 0;
       for (int k = 0; k < 3; ++k)
         if (const std::int64_t v = g.cover[static_cast<std::size_t>(b) * 3 + static_cast<std::size_t>(k)]; v > most) {
@@ -171,7 +175,7 @@ std::string overview(const CadenceSummary& r, const Gathered& g, bool withCombed
           c = k;
         }
     }
-    if (c != runClass || b == kBuckets) {
+    if (c != runClass || b == buckets) {
       if (runClass >= 0)
         out += "<rect x=\"" + std::to_string(runStart) + "\" y=\"0\" width=\"" + std::to_string(b - runStart) +
                "\" height=\"44\" fill=\"" + rateColour(static_cast<RateClass>(runClass)) + "\"/>";

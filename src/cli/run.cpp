@@ -29,11 +29,17 @@ constexpr CommandInfo kCommands[] = {
     {Command::Sfs, "sfs", "Write the frame-setting file (.sfs)", "movie.tpr -> movie.sfs"},
     {Command::Frames, "frames", "Write the numbers of the kept entries, one per line (a keep list for other tools)",
      "movie.tpr -> movie.frames.txt"},
-    {Command::Script, "script", "Write the kept frames as a filter script for ffmpeg, or a script for AviSynth or VapourSynth",
-     "movie.tpr -> movie.ffmpeg.txt, movie.avs (--for avisynth), movie.vpy (--for vapoursynth)"},
+    {Command::Script, "script",
+     "Write the kept frames as a filter script for ffmpeg, a script for AviSynth or VapourSynth, or a Wobbly project",
+     "movie.tpr -> movie.ffmpeg.txt, movie.avs (--for avisynth), movie.vpy (--for vapoursynth),\n"
+     "  movie.wob (--for wobbly --video SOURCE)"},
     {Command::Timestamps, "timestamps",
      "Write an mkvmerge timestamp file that puts each output frame at the moment of its first field",
      "movie.tpr -> movie.timestamps.txt"},
+    {Command::Check, "check",
+     "Check the decisions against the video: decode it with ffmpeg, find the kept entries whose frames are combed "
+     "and the shift of the list that fits best",
+     "--html: movie.tpr -> movie.check.html (the check itself goes to standard output)"},
 };
 
 constexpr char kReplaceNote[] =
@@ -113,8 +119,10 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
   bool htmlFlag = false;
   std::string rateText;  // parsed into o.rate by its check
   std::vector<std::pair<CLI::App*, const CommandInfo*>> commands;
-  const std::map<std::string, ScriptTool> tools = {
-      {"ffmpeg", ScriptTool::Ffmpeg}, {"avisynth", ScriptTool::AviSynth}, {"vapoursynth", ScriptTool::VapourSynth}};
+  const std::map<std::string, ScriptTool> tools = {{"ffmpeg", ScriptTool::Ffmpeg},
+                                                    {"avisynth", ScriptTool::AviSynth},
+                                                    {"vapoursynth", ScriptTool::VapourSynth},
+                                                    {"wobbly", ScriptTool::Wobbly}};
   for (const CommandInfo& command : kCommands) {
     auto* cmd = app.add_subcommand(command.name, command.help);
     cmd->footer(commandFooter(command));
@@ -135,8 +143,43 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
           ->type_name("DIR");
       cmd->add_flag("--force", o.force, "Let an output replace a file the run reads (a PROJECT, the --sfs FILE)");
     }
+    if (k == Command::Check || k == Command::Script) {
+      auto* video = cmd->add_option("--video", o.videos,
+                                    std::string(k == Command::Script ? "--for wobbly: the" : "The") +
+                                        " video the project was made from. With several projects, once for each, in "
+                                        "order, or once with {} for the project's name without its extension "
+                                        "('src/{}.m2v')")
+                        ->type_name("FILE")
+                        ->expected(1)
+                        ->allow_extra_args(false)
+                        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+      if (k == Command::Check) video->required();
+      cmd->add_option("--ffmpeg", o.ffmpeg,
+                      "The ffmpeg program that decodes the video (default: ffmpeg on PATH; on Windows beside "
+                      "pulldex-cli first)")
+          ->type_name("PATH");
+    }
+    if (k == Command::Script)
+      cmd->add_option("--source-filter", o.sourceFilter,
+                      "--for wobbly: the source filter Wobbly opens the video with (lsmas.LWLibavSource, d2v.Source, "
+                      "ffms2.Source, bs.VideoSource)")
+          ->type_name("NAME")
+          ->capture_default_str();
+    if (k == Command::Check) {
+      cmd->add_option("--search", o.search, "Try shifts of the list of up to N fields either way")
+          ->type_name("N")
+          ->check(CLI::Range(0, 64))
+          ->capture_default_str();
+      cmd->add_option("--threshold", o.threshold,
+                      "A frame is combed where its share of combed pixels is above this (0 to 1, e.g. 0.002; "
+                      "default: found from the video's own clean frames)")
+          ->type_name("SHARE")
+          ->check(CLI::Range(0.0, 1.0));
+      auto* bff = cmd->add_flag("--bff", o.bff, "The video is bottom field first, whatever the project says");
+      cmd->add_flag("--tff", o.tff, "The video is top field first, whatever the project says")->excludes(bff);
+    }
     if (k == Command::Script) {
-      cmd->add_option("--for", o.tool, "The tool: ffmpeg, avisynth or vapoursynth")
+      cmd->add_option("--for", o.tool, "The tool: ffmpeg, avisynth, vapoursynth or wobbly")
           ->type_name("TOOL")
           ->transform(CLI::CheckedTransformer(tools, CLI::ignore_case))
           ->default_str("ffmpeg");
@@ -182,6 +225,14 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
     if (!o.sfs.empty() && o.projects.size() != 1) throw CLI::ValidationError("--sfs", "takes one project only");
     if (o.sfs == "-" && !o.projects.empty() && o.projects[0] == "-")
       throw CLI::ValidationError("--sfs", "the project and --sfs cannot both be standard input");
+    const bool wantsVideo = o.command == Command::Check || (o.command == Command::Script && o.tool == ScriptTool::Wobbly);
+    if (o.command == Command::Script && !wantsVideo && !o.videos.empty())
+      throw CLI::ValidationError("--video", "goes with --for wobbly");
+    if (o.command == Command::Script && wantsVideo && o.videos.empty())
+      throw CLI::ValidationError("--video", "is required with --for wobbly: Wobbly opens the source itself");
+    if (wantsVideo && o.videos.size() != o.projects.size() &&
+        !(o.videos.size() == 1 && o.videos[0].find("{}") != std::string::npos))
+      throw CLI::ValidationError("--video", "give one video for each project, or one with {} for the project's name");
     if (htmlFile) {
       if (htmlFile->empty()) throw CLI::ValidationError("--html", "needs a file name after =");
       if (o.projects.size() != 1) throw CLI::ValidationError("--html", "--html=FILE takes one project only");
@@ -215,6 +266,8 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
   // not be replaced, and no two outputs may go to one file.
   for (const std::string& project : o.projects) c.run.addInput(project, RunFiles::Kind::Project);
   if (!o.sfs.empty()) c.run.addInput(o.sfs, RunFiles::Kind::Settings);
+  for (std::size_t i = 0; i < o.projects.size() && !o.videos.empty(); ++i)
+    c.run.addInput(videoFor(o, i), RunFiles::Kind::Settings);
   for (const std::string& project : o.projects) {
     const std::string output = outputPath(o, project);
     std::string earlier;
@@ -232,6 +285,9 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
       break;
     case Command::Report:
       status = report(c);
+      break;
+    case Command::Check:
+      status = check(c);
       break;
     default:
       status = produce(c);

@@ -14,6 +14,8 @@ const char* scriptExtension(ScriptTool tool) {
       return ".avs";
     case ScriptTool::VapourSynth:
       return ".vpy";
+    case ScriptTool::Wobbly:
+      return ".wob";
   }
   return ".txt";
 }
@@ -128,6 +130,8 @@ bool writeToolScript(Sink& out, const SelectionPlan& plan, const ScriptSettings&
       text += "]\nclip = core.std.Splice(pieces, mismatch=True) if len(pieces) > 1 else pieces[0]\nclip.set_output()\n";
       break;
     }
+    case ScriptTool::Wobbly:
+      break;  // a project of its own: writeWobblyProject
   }
   return out.write(text);
 }

@@ -33,9 +33,9 @@ struct SelectionPlan {
 
 SelectionPlan selectionPlan(const FrameList& list);
 
-enum class ScriptTool { Ffmpeg, AviSynth, VapourSynth };
+enum class ScriptTool { Ffmpeg, AviSynth, VapourSynth, Wobbly };
 // The name a script for `tool` gets after the project's stem: ".ffmpeg.txt",
-// ".avs", ".vpy".
+// ".avs", ".vpy", ".wob".
 const char* scriptExtension(ScriptTool tool);
 
 struct ScriptSettings {

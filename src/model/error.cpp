@@ -38,6 +38,18 @@ const char* errorText(Error error) {
       return "Error, two outputs of the run would go to this file";
     case Error::NothingKept:
       return "Error, the list keeps no frame";
+    case Error::StartDecoder:
+      return "Error, can't start the video decoder";
+    case Error::DecoderFailed:
+      return "Error, the video decoder failed";
+    case Error::VideoStream:
+      return "Error in the decoded video";
+    case Error::EmptyVideo:
+      return "Error, the video has no frames";
+    case Error::ListLongerThanVideo:
+      return "Error, the list is longer than the video";
+    case Error::NotExpressible:
+      return "Error, Wobbly cannot express the list";
     case Error::ProjectChanged:
       return "Error, the project has changed since it was loaded";
     case Error::HardLinks:

@@ -29,6 +29,12 @@ enum class Error {
   OutputIsInput,        // an output would replace another file the run reads
   OutputsCollide,       // two outputs of one run would go to one file
   NothingKept,          // a list that keeps no frame, which no tool can take
+  StartDecoder,         // the video decoder (ffmpeg) cannot be started
+  DecoderFailed,        // the decoder ended with an error
+  VideoStream,          // the decoder's stream broke off or is not what it should be
+  EmptyVideo,           // a video without a frame
+  ListLongerThanVideo,  // the list's entries run past the video's end
+  NotExpressible,       // a list that Wobbly's matches cannot give
 };
 
 const char* errorText(Error error);

@@ -61,6 +61,42 @@ got = [l.split(",")[-1].strip() for l in open("out.md5") if not l.startswith("#"
 assert len(expected) == 200, len(expected)
 assert got == expected, (len(got), sum(a == b for a, b in zip(got, expected)))
 PY
+
+  # check: the right list weaves no combed frame; a dozen kept entries moved
+  # onto the second field of a two-field film frame are each found, with the
+  # field before as the one to keep, and nothing else; the clip cut by one and
+  # two frames at its start is found two and four fields late.
+  "$cli" check "${flag[@]}" --json --video source.nut movie.tpr >right.json && ok || bad "check ($order first)"
+  python3 - "$fields" <<'PY'
+import struct, sys
+fields, starts = int(sys.argv[1]), sorted(int(l) for l in open("starts.txt"))
+# Film frames of two fields: the next one starts two fields later, and a
+# film frame follows (not video, whose every frame is two fields).
+two = [s for s, n in zip(starts, starts[1:]) if n - s == 2 and s + 5 in set(starts) | {s + 5}]
+moved = two[3::len(two) // 12][:12]
+kept = (set(starts) - set(moved)) | {m + 1 for m in moved}
+records = b"".join(struct.pack("<IBB", i, 0, 0 if i in kept else 1) for i in range(fields))
+value = struct.pack("<II", 6, fields) + records
+open("moved.tpr", "wb").write(b"Video.DeinterlaceEx.List\x0a" + struct.pack("<I", len(value)) + value)
+open("moved.txt", "w").write("\n".join(str(m + 1) for m in moved))
+PY
+  "$cli" check "${flag[@]}" --json --video source.nut moved.tpr >moved.json && ok || bad "check of moved entries ($order first)"
+  ff -i source.nut -vf "trim=start_frame=1,setpts=PTS-STARTPTS" -c:v rawvideo cut1.nut
+  ff -i source.nut -vf "trim=start_frame=2,setpts=PTS-STARTPTS" -c:v rawvideo cut2.nut
+  "$cli" check "${flag[@]}" --json --video cut1.nut movie.tpr >cut1.json && "$cli" check "${flag[@]}" --json --video cut2.nut movie.tpr >cut2.json ||
+    bad "check of cut clips ($order first)"
+  python3 - <<'PY' && ok || bad "what check found ($order first): $(head -c 600 moved.json)"
+import json
+right = json.load(open("right.json"))[0]
+assert right["combed"] == [] and right["offset"]["best"] == 0 and right["clean"] == 1, right
+moved = json.load(open("moved.json"))[0]
+want = [int(l) for l in open("moved.txt")]
+assert [c["entry"] for c in moved["combed"]] == want, ([c["entry"] for c in moved["combed"]], want)
+assert all(c["suggestion"]["entry"] == c["entry"] - 1 for c in moved["combed"]), moved["combed"]
+for name, shift in (("cut1.json", -2), ("cut2.json", -4)):
+    cut = json.load(open(name))[0]["offset"]
+    assert cut["best"] == shift and cut["clearlyBetter"] and cut["cleanAtBest"] == 1, (name, cut)
+PY
 done
 
 # The expression stays balanced: thousands of irregular entries, far more

@@ -1,11 +1,11 @@
-#include "cli/json.h"
+#include "formats/json.h"
 
 #include <charconv>
 
 #include "base/sys.h"
 #include "base/utf8.h"
 
-namespace pulldex::cli {
+namespace pulldex {
 
 void Json::Text(std::string_view text) {
   const std::string valid = validUtf8(text);
@@ -42,4 +42,4 @@ void Json::Path(const std::string& path) {
   String(hex.data(), static_cast<rapidjson::SizeType>(hex.size()));
 }
 
-}  // namespace pulldex::cli
+}  // namespace pulldex

@@ -1,4 +1,4 @@
-// JSON documents of the commands, written as they are made by RapidJSON's
+// JSON documents, written as they are made by RapidJSON's
 // streaming Writer into a Sink: no document is held in memory.
 #pragma once
 
@@ -10,7 +10,7 @@
 
 #include "base/file.h"
 
-namespace pulldex::cli {
+namespace pulldex {
 
 // RapidJSON's output stream over a Sink, through a buffer.
 class SinkStream {
@@ -53,4 +53,4 @@ class Json : public rapidjson::Writer<SinkStream> {
   void Path(const std::string& path);
 };
 
-}  // namespace pulldex::cli
+}  // namespace pulldex

@@ -1,0 +1,152 @@
+#include "formats/wobbly_project.h"
+
+#include "formats/json.h"
+
+namespace pulldex {
+
+namespace {
+
+constexpr int kCycle = 5;
+
+}  // namespace
+
+bool wobblyPlan(const FrameList& list, std::int64_t frames, WobblyPlan& plan, std::int64_t& entry) {
+  plan = WobblyPlan{};
+  // Each source frame's match, where a kept entry uses it; '.' where none does.
+  std::string use(static_cast<std::size_t>(frames), '.');
+  const auto at = [&](std::int64_t f) -> char& { return use[static_cast<std::size_t>(f)]; };
+  for (std::int64_t i = 0; i < list.count(); ++i) {
+    if (!list.isKept(i)) continue;
+    const std::int64_t n = i / 2;
+    entry = i;
+    if (n + (i % 2) >= frames) return false;  // past the source's end
+    if (i % 2 == 0) {
+      if (at(n) != '.') return false;
+      at(n) = 'c';
+    } else if (at(n) == '.') {
+      at(n) = 'n';
+    } else if (at(n + 1) == '.') {
+      at(n + 1) = 'b';
+    } else {
+      return false;
+    }
+  }
+  // What must be in the clip: every frame used, and the neighbour an n or b
+  // match reads, right beside it.
+  std::vector<bool> needed(static_cast<std::size_t>(frames), false);
+  for (std::int64_t f = 0; f < frames; ++f) {
+    if (at(f) == '.') continue;
+    needed[static_cast<std::size_t>(f)] = true;
+    if (at(f) == 'n') needed[static_cast<std::size_t>(f + 1)] = true;
+    if (at(f) == 'b') needed[static_cast<std::size_t>(f - 1)] = true;
+  }
+  // Frames nothing needs stay in where they do no harm: in a cycle that has a
+  // kept frame already, or one that the next kept frame will reach; else
+  // they are cut out. No cycle is ever left with five decimated frames,
+  // which Wobbly would not all decimate.
+  std::int64_t nextUsed = frames;    // the first used frame at or after f
+  std::int64_t neighboursBefore = 0;  // needed frames that are not used between f and it
+  std::vector<std::int64_t> usedFrom(static_cast<std::size_t>(frames) + 1, frames), between(usedFrom.size(), 0);
+  for (std::int64_t f = frames - 1; f >= 0; --f) {
+    if (at(f) != '.') {
+      nextUsed = f;
+      neighboursBefore = 0;
+    } else if (needed[static_cast<std::size_t>(f)]) {
+      ++neighboursBefore;
+    }
+    usedFrom[static_cast<std::size_t>(f)] = nextUsed;
+    between[static_cast<std::size_t>(f)] = neighboursBefore;
+  }
+  std::int64_t position = 0;     // in the trimmed clip
+  bool cycleHasKept = false;
+  for (std::int64_t f = 0; f < frames; ++f) {
+    if (position % kCycle == 0) cycleHasKept = false;
+    bool take = needed[static_cast<std::size_t>(f)];
+    if (!take) {
+      const bool more = usedFrom[static_cast<std::size_t>(f)] < frames;
+      // Where the next kept frame lands if this one is taken and nothing
+      // else that is not needed.
+      const std::int64_t lands = position + 1 + between[static_cast<std::size_t>(f)];
+      take = cycleHasKept || (more && lands / kCycle == position / kCycle);
+    }
+    if (!take) continue;
+    if (plan.trims.empty() || plan.trims.back().second != f - 1)
+      plan.trims.push_back({f, f});
+    else
+      plan.trims.back().second = f;
+    const char match = at(f);
+    plan.matches += match == '.' ? 'c' : match;
+    if (match == '.') plan.decimated.push_back(position);
+    cycleHasKept = cycleHasKept || match != '.';
+    ++position;
+  }
+  entry = -1;
+  return true;
+}
+
+bool writeWobblyProject(Sink& out, const WobblySource& source, const WobblyPlan& plan, const std::string& generatedBy) {
+  SinkStream stream(out);
+  Json json(stream);
+  json.StartObject();
+  json.Key("project format version");
+  json.Int(2);
+  json.Key("generated with");
+  json.Text(generatedBy);
+  json.Key("input file");
+  json.Text(source.path);
+  json.Key("input frame rate");
+  json.StartArray();
+  json.Int(source.rateNum);
+  json.Int(source.rateDen);
+  json.EndArray();
+  json.Key("input resolution");
+  json.StartArray();
+  json.Int(source.width);
+  json.Int(source.height);
+  json.EndArray();
+  json.Key("trim");
+  json.StartArray();
+  for (const auto& [first, last] : plan.trims) {
+    json.StartArray();
+    json.Int(first);
+    json.Int(last);
+    json.EndArray();
+  }
+  json.EndArray();
+  json.Key("source filter");
+  json.Text(source.filter);
+  json.Key("vfm parameters");
+  json.StartObject();
+  json.Key("order");
+  json.Int(source.topFieldFirst ? 1 : 0);
+  json.EndObject();
+  for (const char* key : {"matches", "original matches"}) {
+    json.Key(key);
+    json.StartArray();
+    for (const char m : plan.matches) json.String(&m, 1);
+    json.EndArray();
+  }
+  json.Key("decimated frames");
+  json.StartArray();
+  for (const std::int64_t f : plan.decimated) json.Int(f);
+  json.EndArray();
+  json.Key("sections");
+  json.StartArray();
+  json.StartObject();
+  json.Key("start");
+  json.Int(0);
+  json.Key("presets");
+  json.StartArray();
+  json.EndArray();
+  json.EndObject();
+  json.EndArray();
+  json.Key("interlaced fades");
+  json.StartArray();
+  json.EndArray();
+  json.EndObject();
+  stream.Put('\n');
+  stream.Flush();
+  return true;
+}
+
+}  // namespace pulldex

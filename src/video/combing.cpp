@@ -1,0 +1,120 @@
+#include "video/combing.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define PULLDEX_COMB_SSE2 1
+#endif
+
+namespace pulldex {
+
+namespace {
+
+constexpr int t = kCombPixelThreshold, t6 = 6 * kCombPixelThreshold, tm = kCombMotionThreshold;
+
+// The flags of pixels [from, to) of one line, one at a time.
+void flagLine(std::uint8_t* f, const std::uint8_t* up2, const std::uint8_t* up, const std::uint8_t* at,
+              const std::uint8_t* down, const std::uint8_t* down2, const std::uint8_t* p, const std::uint8_t* q,
+              const std::uint8_t* r, std::size_t from, std::size_t to) {
+  for (std::size_t x = from; x < to; ++x) {
+    const int b = at[x], d1 = b - up[x], d2 = b - down[x];
+    const int sameWay = (d1 > t && d2 > t) | (d1 < -t && d2 < -t);
+    const int fieldsDiffer = std::abs(up2[x] + 4 * b + down2[x] - 3 * (up[x] + down[x])) > t6;
+    const int moves = (std::abs(p[x] - q[x]) > tm) | (std::abs(p[x] - r[x]) > tm);
+    f[x] = static_cast<std::uint8_t>(sameWay & fieldsDiffer & moves);
+  }
+}
+
+#ifdef PULLDEX_COMB_SSE2
+// Eight pixels widened to 16 bits: the comb test's two parts, as masks.
+inline __m128i combHalf(__m128i up2, __m128i up, __m128i at, __m128i down, __m128i down2) {
+  const __m128i d1 = _mm_sub_epi16(at, up), d2 = _mm_sub_epi16(at, down);
+  const __m128i tp = _mm_set1_epi16(t), tn = _mm_set1_epi16(-t);
+  const __m128i sameWay = _mm_or_si128(_mm_and_si128(_mm_cmpgt_epi16(d1, tp), _mm_cmpgt_epi16(d2, tp)),
+                                       _mm_and_si128(_mm_cmplt_epi16(d1, tn), _mm_cmplt_epi16(d2, tn)));
+  const __m128i around = _mm_add_epi16(up, down);
+  const __m128i v = _mm_sub_epi16(_mm_add_epi16(_mm_add_epi16(up2, down2), _mm_slli_epi16(at, 2)),
+                                  _mm_add_epi16(around, _mm_add_epi16(around, around)));
+  const __m128i magnitude = _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v));
+  return _mm_and_si128(sameWay, _mm_cmpgt_epi16(magnitude, _mm_set1_epi16(t6)));
+}
+
+// Whether two bytes differ by more than the motion threshold, as a mask.
+inline __m128i differ(__m128i a, __m128i b) {
+  const __m128i d = _mm_or_si128(_mm_subs_epu8(a, b), _mm_subs_epu8(b, a));
+  const __m128i limit = _mm_set1_epi8(static_cast<char>(tm));
+  return _mm_andnot_si128(_mm_cmpeq_epi8(_mm_min_epu8(d, limit), d), _mm_set1_epi8(-1));
+}
+
+// Sixteen pixels a step; the rest one at a time.
+void flagLineSse2(std::uint8_t* f, const std::uint8_t* up2, const std::uint8_t* up, const std::uint8_t* at,
+                  const std::uint8_t* down, const std::uint8_t* down2, const std::uint8_t* p, const std::uint8_t* q,
+                  const std::uint8_t* r, std::size_t w) {
+  const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi8(1);
+  const auto load = [](const std::uint8_t* a, std::size_t x) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + x));
+  };
+  std::size_t x = 0;
+  for (; x + 16 <= w; x += 16) {
+    const __m128i vu2 = load(up2, x), vu = load(up, x), va = load(at, x), vd = load(down, x), vd2 = load(down2, x);
+    const __m128i low = combHalf(_mm_unpacklo_epi8(vu2, zero), _mm_unpacklo_epi8(vu, zero), _mm_unpacklo_epi8(va, zero),
+                                 _mm_unpacklo_epi8(vd, zero), _mm_unpacklo_epi8(vd2, zero));
+    const __m128i high = combHalf(_mm_unpackhi_epi8(vu2, zero), _mm_unpackhi_epi8(vu, zero), _mm_unpackhi_epi8(va, zero),
+                                  _mm_unpackhi_epi8(vd, zero), _mm_unpackhi_epi8(vd2, zero));
+    const __m128i comb = _mm_packs_epi16(low, high);
+    const __m128i vp = load(p, x);
+    const __m128i moves = q == r ? differ(vp, load(q, x)) : _mm_or_si128(differ(vp, load(q, x)), differ(vp, load(r, x)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(f + x), _mm_and_si128(_mm_and_si128(comb, moves), one));
+  }
+  flagLine(f, up2, up, at, down, down2, p, q, r, x, w);
+}
+#endif
+
+}  // namespace
+
+CombMeter::CombMeter(int width, int height)
+    : width_(width), height_(height), flags_(static_cast<std::size_t>(width) * 3, 0) {}
+
+int CombMeter::score(const std::uint8_t* even, const std::uint8_t* odd, const std::uint8_t* before,
+                     const std::uint8_t* after) {
+  if (height_ < 7 || width_ < 1) return 0;
+  const auto w = static_cast<std::size_t>(width_);
+  const auto row = [&](int y) { return (y % 2 == 0 ? even : odd) + static_cast<std::size_t>(y) * w; };
+  const auto flagsOf = [&](int y) { return flags_.data() + static_cast<std::size_t>(y % 3) * w; };
+  const auto measure = [&](int y) {
+    const std::size_t line = static_cast<std::size_t>(y) * w;
+#ifdef PULLDEX_COMB_SSE2
+    flagLineSse2(flagsOf(y), row(y - 2), row(y - 1), row(y), row(y + 1), row(y + 2), even + line, before + line,
+                 after + line, w);
+#else
+    flagLine(flagsOf(y), row(y - 2), row(y - 1), row(y), row(y + 1), row(y + 2), even + line, before + line,
+             after + line, 0, w);
+#endif
+  };
+  std::int64_t combed = 0;
+  // Lines 2 to height - 3 are measured (each needs two lines above and
+  // below); lines 3 to height - 4 counted.
+  measure(2);
+  measure(3);
+  for (int y = 3; y + 3 < height_; ++y) {
+    measure(y + 1);
+    const std::uint8_t *above = flagsOf(y - 1), *at = flagsOf(y), *below = flagsOf(y + 1);
+    std::size_t x = 0;
+#ifdef PULLDEX_COMB_SSE2
+    __m128i sums = _mm_setzero_si128();
+    for (; x + 16 <= w; x += 16) {
+      const auto load = [&](const std::uint8_t* a) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + x)); };
+      sums = _mm_add_epi64(sums, _mm_sad_epu8(_mm_and_si128(_mm_and_si128(load(above), load(at)), load(below)),
+                                              _mm_setzero_si128()));
+    }
+    combed += _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_srli_si128(sums, 8));
+#endif
+    for (; x < w; ++x) combed += above[x] & at[x] & below[x];
+  }
+  const std::int64_t pixels = static_cast<std::int64_t>(width_) * height_;
+  return static_cast<int>((combed * kCombScoreMax + pixels / 2) / pixels);
+}
+
+}  // namespace pulldex
