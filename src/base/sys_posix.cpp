@@ -102,7 +102,6 @@ bool copyAttributes(const std::string& from, int to) {
   return true;
 }
 
-
 // Flushes the folder that holds `path`, so that a new name in it lasts.
 // 0 or an error number; a file system that cannot flush folders (EINVAL)
 // keeps its names without being asked.

@@ -95,8 +95,7 @@ bool replaceFile(const std::wstring& to, const std::wstring& from, const std::ws
     SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
     return false;
   }
-  return ReplaceFileW(to.c_str(), from.c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) !=
-         0;
+  return ReplaceFileW(to.c_str(), from.c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0;
 }
 
 // Temporary files without a delete disposition, removed on console Ctrl events.
@@ -507,8 +506,8 @@ int startChild(const std::string& program, const std::vector<std::string>& argum
   // Our ends stay ours.
   SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
   SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
-  const HANDLE nothing = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
-                                     nullptr);
+  const HANDLE nothing =
+      CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
   std::wstring line = quoted(fromCodePage(path));
   for (const std::string& a : arguments) line += L" " + quoted(fromCodePage(a));
   STARTUPINFOW start{};

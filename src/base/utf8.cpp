@@ -58,8 +58,8 @@ std::string commentText(std::string_view text) {
       out += escape;
     } else if (length > 1) {
       // U+0085 (next line), U+2028 and U+2029 end a line for some readers.
-      const bool separator =
-          (length == 2 && c == 0xc2 && p[1] == 0x85) || (length == 3 && c == 0xe2 && p[1] == 0x80 && (p[2] == 0xa8 || p[2] == 0xa9));
+      const bool separator = (length == 2 && c == 0xc2 && p[1] == 0x85) ||
+                             (length == 3 && c == 0xe2 && p[1] == 0x80 && (p[2] == 0xa8 || p[2] == 0xa9));
       if (!separator) {
         out.append(reinterpret_cast<const char*>(p), static_cast<std::size_t>(length));
         return;

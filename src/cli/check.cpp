@@ -8,22 +8,16 @@
 
 #include "base/sys.h"
 #include "cli/cli.h"
-#include "formats/json.h"
 #include "cli/project_notes.h"
 #include "cli/report_page.h"
 #include "formats/cadence_report.h"
+#include "formats/json.h"
 #include "video/check.h"
 #include "video/combing.h"
 
 namespace pulldex::cli {
 
 namespace {
-
-std::string fixed(double value, int decimals) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  return text;
-}
 
 std::string percent(double share) { return fixed(100 * share, 1) + " %"; }
 
@@ -118,8 +112,8 @@ std::string suggestionText(const CombedEntry& e) {
                           : "keep " + std::to_string(e.suggestion) + " instead of " + std::to_string(e.entry);
 }
 
-void textCheck(Sink& out, const Project& project, const std::string& video, const FrameList& list,
-               const CheckResult& r, bool topFirst, FrameRate rate) {
+void textCheck(Sink& out, const Project& project, const std::string& video, const FrameList& list, const CheckResult& r,
+               bool topFirst, FrameRate rate) {
   std::string text = project.path() + " against " + video + "\n";
   text += "  video     " + std::to_string(r.videoFields()) + " fields (" + std::to_string(r.videoFrames) + " frames, " +
           std::to_string(r.width) + "x" + std::to_string(r.height) +
@@ -131,7 +125,8 @@ void textCheck(Sink& out, const Project& project, const std::string& video, cons
     text += "  warning   the video has " + std::to_string(r.videoFrames) + " frames, the list covers " +
             std::to_string(videoFrames(r.entries)) + "\n";
   if (r.unchecked > 0)
-    text += "  warning   " + std::to_string(r.unchecked) + (r.unchecked == 1 ? " kept entry lies" : " kept entries lie") +
+    text += "  warning   " + std::to_string(r.unchecked) +
+            (r.unchecked == 1 ? " kept entry lies" : " kept entries lie") +
             " past the video's last two fields, unchecked\n";
   text += "  kept      " + std::to_string(r.kept) + " checked, " + percent(r.kept ? double(r.clean) / r.kept : 1) +
           " clean (combed above a score of " + fixed(scoreShare(r.threshold), 4) +
@@ -144,14 +139,16 @@ void textCheck(Sink& out, const Project& project, const std::string& video, cons
     const CombedEntry &a = r.combed[from], &b = r.combed[to - 1];
     std::string line = "    " + fieldText(a.entry);
     if (to > from + 1) line += " to " + fieldText(b.entry);
-    line += " at " + clockTime(fieldSeconds(a.entry, rate)) + (to > from + 1 ? ", " + std::to_string(to - from) + " entries" : "") + ":";
+    line += " at " + clockTime(fieldSeconds(a.entry, rate)) +
+            (to > from + 1 ? ", " + std::to_string(to - from) + " entries" : "") + ":";
     for (std::size_t k = from; k < to; ++k) {
       const CombedEntry& e = r.combed[k];
       line += std::string(k == from ? " " : "; ") + (to > from + 1 ? std::to_string(e.entry) + " " : "") + "score " +
               fixed(scoreShare(e.score), 4);
       if (e.suggestion >= 0) line += ", " + suggestionText(e);
     }
-    line += "; in section " + fieldText(s.first) + ", " + s.pattern + (s.cadence ? std::string(" (") + s.cadence + ")" : "");
+    line += "; in section " + fieldText(s.first) + ", " + kindName(s.kind) + " " + s.pattern +
+            (s.cadence ? std::string(" (") + s.cadence + ")" : "");
     out.write(line + "\n");
   });
 }
@@ -160,47 +157,42 @@ void jsonCheck(Json& json, const Project& project, const std::string& video, con
                FrameRate rate) {
   json.StartObject();
   json.Path(project.path());
-  json.Key("video");
-  json.Text(sys::toUtf8(video));
-  const std::pair<const char*, std::int64_t> counts[] = {
-      {"videoFields", r.videoFields()}, {"videoFrames", r.videoFrames}, {"width", r.width}, {"height", r.height},
-      {"entries", r.entries},           {"kept", r.kept},               {"cleanCount", r.clean},
-      {"unchecked", r.unchecked}};
+  json.Text("video", sys::toUtf8(video));
+  const std::pair<const char*, std::int64_t> counts[] = {{"videoFields", r.videoFields()},
+                                                         {"videoFrames", r.videoFrames},
+                                                         {"width", r.width},
+                                                         {"height", r.height},
+                                                         {"entries", r.entries},
+                                                         {"kept", r.kept},
+                                                         {"cleanCount", r.clean},
+                                                         {"unchecked", r.unchecked}};
   for (const auto& [key, value] : counts) {
     json.Key(key);
     json.Int(value);
   }
-  json.Key("rate");
-  json.Text(std::to_string(rate.num) + "/" + std::to_string(rate.den));
+  json.Text("rate", std::to_string(rate.num) + "/" + std::to_string(rate.den));
   json.Key("fieldOrder");
   json.String(topFirst ? "tff" : "bff");
-  json.Key("clean");
-  json.Fixed(r.kept ? static_cast<double>(r.clean) / static_cast<double>(r.kept) : 1, 6);
-  json.Key("threshold");
-  json.Fixed(scoreShare(r.threshold), 6);
+  json.Fixed("clean", r.kept ? static_cast<double>(r.clean) / static_cast<double>(r.kept) : 1, 6);
+  json.Fixed("threshold", scoreShare(r.threshold), 6);
   json.Key("thresholdFromVideo");
   json.Bool(r.thresholdFromVideo);
   json.Key("combed");
   json.StartArray();
   for (const CombedEntry& e : r.combed) {
     json.StartObject();
-    json.Key("entry");
-    json.Int(e.entry);
+    json.Int("entry", e.entry);
     json.Key("script");
     json.String(fieldName(e.entry).c_str());
-    json.Key("seconds");
-    json.Fixed(fieldSeconds(e.entry, rate), 6);
-    json.Key("score");
-    json.Fixed(scoreShare(e.score), 6);
+    json.Fixed("seconds", fieldSeconds(e.entry, rate), 6);
+    json.Fixed("score", scoreShare(e.score), 6);
     json.Key("suggestion");
     if (e.suggestion >= 0) {
       json.StartObject();
-      json.Key("entry");
-      json.Int(e.suggestion);
+      json.Int("entry", e.suggestion);
       json.Key("script");
       json.String(fieldName(e.suggestion).c_str());
-      json.Key("score");
-      json.Fixed(scoreShare(e.suggestionScore), 6);
+      json.Fixed("score", scoreShare(e.suggestionScore), 6);
       json.EndObject();
     } else {
       json.Null();
@@ -210,12 +202,9 @@ void jsonCheck(Json& json, const Project& project, const std::string& video, con
   json.EndArray();
   json.Key("offset");
   json.StartObject();
-  json.Key("best");
-  json.Int(r.best);
-  json.Key("cleanAtBest");
-  json.Fixed(r.at(r.best).share(), 6);
-  json.Key("cleanAsGiven");
-  json.Fixed(r.at(0).share(), 6);
+  json.Int("best", r.best);
+  json.Fixed("cleanAtBest", r.at(r.best).share(), 6);
+  json.Fixed("cleanAsGiven", r.at(0).share(), 6);
   json.Key("clearlyBetter");
   json.Bool(r.clearlyBetter);
   json.Key("alsoFits");
@@ -226,12 +215,9 @@ void jsonCheck(Json& json, const Project& project, const std::string& video, con
   json.StartArray();
   for (const OffsetFit& f : r.offsets) {
     json.StartObject();
-    json.Key("offset");
-    json.Int(f.offset);
-    json.Key("clean");
-    json.Fixed(f.share(), 6);
-    json.Key("checked");
-    json.Int(f.checked);
+    json.Int("offset", f.offset);
+    json.Fixed("clean", f.share(), 6);
+    json.Int("checked", f.checked);
     json.EndObject();
   }
   json.EndArray();
@@ -243,10 +229,7 @@ void jsonCheck(Json& json, const Project& project, const std::string& video, con
 
 int check(Context& c) {
   const Options& o = c.options;
-  SinkStream stream(c.out);
-  Json json(stream);
-  if (o.json) json.StartArray();
-  bool first = true;
+  Reports reports(c);
   const int status = forEachProject(c, [&](Project& project, std::size_t index) {
     const std::string video = videoFor(o, index);
     const FrameList list = project.exportList();
@@ -265,12 +248,11 @@ int check(Context& c) {
     if (!problem.ok()) return failDecoding(c, video, ffmpeg, problem);
     const FrameRate rate = r.rate.num > 0 ? r.rate : FrameRate{};
     if (o.json) {
-      jsonCheck(json, project, video, r, topFirst, rate);
+      jsonCheck(reports.json(), project, video, r, topFirst, rate);
     } else if (!(o.html && *o.html == "-")) {
-      if (!first) c.out.write("\n", 1);
+      reports.beginText();
       textCheck(c.out, project, video, list, r, topFirst, rate);
     }
-    first = false;
     if (!o.html) return kOk;
     PageMarks marks;
     for (const CombedEntry& e : r.combed) marks.combed.push_back(e.entry);
@@ -281,18 +263,9 @@ int check(Context& c) {
                      {"Offset", offsetText(r)}};
     const FrameList stored = project.normalised() ? project.storedList() : FrameList{};
     const CadenceSummary summary = cadenceSummary(project.list(), rate, project.normalised() ? &stored : nullptr);
-    const std::string target = outputPath(o, project.path());
-    const Status s = writeOutput(destinationFor(c, project, target, Error::CreatePage), [&](Sink& sink) {
-      writeReportPage(sink, project, rate, summary, &marks, "Check against the video");
-      return Status{};
-    });
-    return s.ok() ? kOk : fail(c, project.path(), target, s);
+    return writePage(c, project, rate, summary, &marks, "Check against the video");
   });
-  if (o.json) {
-    json.EndArray();
-    stream.Put('\n');
-  }
-  stream.Flush();
+  reports.finish();
   return status;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/file.h"
+#include "formats/json.h"
 #include "formats/tool_scripts.h"
 #include "model/error.h"
 #include "model/field_time.h"
@@ -85,6 +86,28 @@ struct Context {
   StandardOutput& out;
   std::ostream& err;
   RunFiles run;
+};
+
+// What info, report and check print on standard output: their texts one
+// after the other, or with --json one array with an object per project,
+// written as it is made.
+class Reports {
+ public:
+  explicit Reports(Context& c);
+  Reports(const Reports&) = delete;
+  Reports& operator=(const Reports&) = delete;
+  // The array's writer, with --json.
+  Json& json() { return json_; }
+  // Before each project's text: a blank line after the one before.
+  void beginText();
+  // Closes the array.
+  void finish();
+
+ private:
+  Context& c_;
+  SinkStream stream_;
+  Json json_;
+  bool first_ = true;
 };
 
 int info(Context& c);

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <ostream>
 
-#include "cli/cli.h"
 #include "base/process.h"
+#include "cli/cli.h"
 #include "formats/frame_setting_file.h"
 
 namespace pulldex::cli {
@@ -148,8 +148,10 @@ int fail(Context& c, const std::string& file, const Status& status) {
     if (c.out.reported) return kFailed;
     c.out.reported = true;
   }
-  c.err << (toStdout ? "pulldex-cli: standard output" : stream ? "pulldex-cli: standard input" : file) << ": "
-        << errorText(status.error);
+  c.err << (toStdout ? "pulldex-cli: standard output"
+            : stream ? "pulldex-cli: standard input"
+                     : file)
+        << ": " << errorText(status.error);
   if (status.osError != 0) c.err << " (" << sys::errorMessage(status.osError) << ")";
   if (status.error == Error::OutputIsProject || status.error == Error::OutputIsInput) {
     c.err << "; add --force to replace it\n";
@@ -181,6 +183,23 @@ int failDecoding(Context& c, const std::string& video, const std::string& ffmpeg
     c.err << " (" << (problem.error == Error::DecoderFailed ? program + ": " : "") << problem.detail << ")";
   c.err << "\n";
   return kFailed;
+}
+
+Reports::Reports(Context& c) : c_(c), stream_(c.out), json_(stream_) {
+  if (c.options.json) json_.StartArray();
+}
+
+void Reports::beginText() {
+  if (!first_) c_.out.write("\n", 1);
+  first_ = false;
+}
+
+void Reports::finish() {
+  if (c_.options.json) {
+    json_.EndArray();
+    stream_.Put('\n');
+  }
+  stream_.Flush();
 }
 
 StdoutSink::StdoutSink() { sys::binaryStdout(); }

@@ -3,8 +3,8 @@
 #include <array>
 
 #include "cli/cli.h"
-#include "formats/json.h"
 #include "cli/project_notes.h"
+#include "formats/json.h"
 
 namespace pulldex::cli {
 
@@ -32,10 +32,8 @@ void jsonCounts(Json& json, const char* key, const std::vector<std::pair<int, lo
 
 int info(Context& c) {
   const bool asJson = c.options.json;
-  SinkStream stream(c.out);
-  Json json(stream);
-  if (asJson) json.StartArray();
-  bool first = true;
+  Reports reports(c);
+  Json& json = reports.json();
   const int status = forEachProject(c, [&](Project& project, std::size_t) {
     const FrameList list = project.storedList();
     const char* form = project.block().form == ProjectForm::Text ? "text" : "binary";
@@ -56,29 +54,24 @@ int info(Context& c) {
         json.Key(key);
         json.Int(list.count());
       }
-      json.Key("videoFrames");
-      json.Int(videoFrames(list.count()));
-      json.Key("kept");
-      json.Int(states[Kept]);
-      json.Key("copy");
-      json.Int(states[Copy]);
-      json.Key("unlisted");
-      json.Int(states[Unlisted]);
+      json.Int("videoFrames", videoFrames(list.count()));
+      json.Int("kept", states[Kept]);
+      json.Int("copy", states[Copy]);
+      json.Int("unlisted", states[Unlisted]);
       jsonCounts(json, "otherStates", inUse(states, Copy + 1));
       jsonCounts(json, "codes", inUse(codes, 0));
       json.Key("normalisedFrom");
       json.EntryOrNull(moved);
       json.Key("leftOut");
       json.EntryOrNull(leftOut);
-      json.Key("outputFrames");
-      json.Int(states[Kept] - (leftOut >= 0));
+      json.Int("outputFrames", states[Kept] - (leftOut >= 0));
       json.EndObject();
       return kOk;
     }
-    std::string text = std::string(first ? "" : "\n") + project.path() + "\n  form      " + form + "\n  fields    " +
-                       std::to_string(list.count()) + " (" + std::to_string(videoFrames(list.count())) +
-                       " frames)\n  Kept      " + std::to_string(states[Kept]) + "\n  Copy      " +
-                       std::to_string(states[Copy]) + "\n  Unlisted  " + std::to_string(states[Unlisted]) + "\n";
+    std::string text = project.path() + "\n  form      " + form + "\n  fields    " + std::to_string(list.count()) +
+                       " (" + std::to_string(videoFrames(list.count())) + " frames)\n  Kept      " +
+                       std::to_string(states[Kept]) + "\n  Copy      " + std::to_string(states[Copy]) +
+                       "\n  Unlisted  " + std::to_string(states[Unlisted]) + "\n";
     for (const auto& [state, n] : inUse(states, Copy + 1))
       text += "  state " + std::to_string(state) + "   " + std::to_string(n) + "\n";
     text += "  codes of listed frames:";
@@ -88,15 +81,11 @@ int info(Context& c) {
     text += "\n";
     if (const std::string note = normalisationNote(project); !note.empty()) text += "  " + note + "\n";
     if (const std::string note = leftOutNote(project); !note.empty()) text += "  " + note + "\n";
-    first = false;
+    reports.beginText();
     c.out.write(text);
     return kOk;
   });
-  if (asJson) {
-    json.EndArray();
-    stream.Put('\n');
-  }
-  stream.Flush();
+  reports.finish();
   return status;
 }
 

@@ -8,8 +8,8 @@
 #include "formats/tool_scripts.h"
 #include "formats/wobbly_project.h"
 #include "project/ivtc_block.h"
-#include "video/decoder.h"
 #include "version.h"
+#include "video/decoder.h"
 
 namespace pulldex::cli {
 
@@ -101,11 +101,13 @@ int produce(Context& c) {
     }
     // Other tools get the list as the project stores it, without an entry
     // on the video's last field.
-    const bool forTools = o.command == Command::Frames || o.command == Command::Timestamps || o.command == Command::Script;
+    const bool forTools =
+        o.command == Command::Frames || o.command == Command::Timestamps || o.command == Command::Script;
     const FrameList exported = forTools ? project.exportList() : FrameList{};
     if ((o.command == Command::Timestamps || o.command == Command::Script) && !keepsAny(exported))
       return fail(c, project.path(), {Error::NothingKept, Subject::Project, 0});
-    if (o.command == Command::Script && o.tool == ScriptTool::Wobbly) return wobbly(c, project, index, exported, destination);
+    if (o.command == Command::Script && o.tool == ScriptTool::Wobbly)
+      return wobbly(c, project, index, exported, destination);
     const std::string name = sys::toUtf8(project.path());
     const Status s = writeOutput(destination, [&](Sink& sink) {
       switch (o.command) {

@@ -1,12 +1,24 @@
-// The lines info and report say about a project besides its counts.
+// What info, report and check say about a project besides its counts, and
+// how they write numbers.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "model/field_time.h"
 #include "project/project.h"
 
 namespace pulldex::cli {
+
+// `value` with exactly `decimals` decimals.
+inline std::string fixed(double value, int decimals) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
+// A rate in frames a second, as the report shows it.
+inline std::string rateText(double fps) { return fixed(fps, 3); }
 
 // "1200 (600a)": a field and the AVI script's name for it.
 inline std::string fieldText(std::int64_t field) { return std::to_string(field) + " (" + fieldName(field) + ")"; }

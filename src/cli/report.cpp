@@ -8,22 +8,14 @@
 #include <cstring>
 
 #include "cli/cli.h"
-#include "formats/json.h"
 #include "cli/project_notes.h"
 #include "cli/report_page.h"
 #include "formats/cadence_report.h"
+#include "formats/json.h"
 
 namespace pulldex::cli {
 
 namespace {
-
-std::string fixed(double value, int decimals) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  return text;
-}
-
-std::string rateText(double fps) { return fixed(fps, 3); }
 
 // One line of the table, its columns padded by hand: millions of rows
 // through snprintf cost seconds.
@@ -54,8 +46,9 @@ class Row {
     while (n_ - from < width) blank();
   }
   std::string_view fixed(double value, int decimals) {
-    return {number_, static_cast<std::size_t>(
-                         std::to_chars(number_, number_ + 32, value, std::chars_format::fixed, decimals).ptr - number_)};
+    return {number_,
+            static_cast<std::size_t>(
+                std::to_chars(number_, number_ + 32, value, std::chars_format::fixed, decimals).ptr - number_)};
   }
   void blank() {
     if (n_ < sizeof buffer_ - 2) buffer_[n_++] = ' ';
@@ -100,8 +93,8 @@ std::int64_t outputFrames(const Project& project, const CadenceSummary& r) {
 void textReport(Sink& out, const Project& project, const Lists& lists, const CadenceSummary& r) {
   char line[240];
   std::snprintf(line, sizeof line,
-                "%s\n  %" PRId64 " fields (%" PRId64 " frames, %s at %s fields a second), kept %" PRId64 ", copy %" PRId64
-                ", unlisted %" PRId64 "\n",
+                "%s\n  %" PRId64 " fields (%" PRId64 " frames, %s at %s fields a second), kept %" PRId64
+                ", copy %" PRId64 ", unlisted %" PRId64 "\n",
                 project.path().c_str(), r.entries, videoFrames(r.entries),
                 clockTime(fieldSeconds(r.entries, r.rate)).c_str(), fixed(r.rate.fields(), 3).c_str(), r.kept, r.copy,
                 r.unlisted);
@@ -110,8 +103,8 @@ void textReport(Sink& out, const Project& project, const Lists& lists, const Cad
           fixed(100 * r.periodicShare, 1) + "% of entries\n";
   if (r.sections > 0) {
     const Section& l = r.longest;
-    std::snprintf(line, sizeof line, "  longest section %s-%s (%" PRId64 " entries, %s %s)\n", fieldText(l.first).c_str(),
-                  fieldText(l.last).c_str(), l.entries(), kindName(l.kind), l.pattern);
+    std::snprintf(line, sizeof line, "  longest section %s-%s (%" PRId64 " entries, %s %s)\n",
+                  fieldText(l.first).c_str(), fieldText(l.last).c_str(), l.entries(), kindName(l.kind), l.pattern);
     head += line;
     head += "  most common pattern " + commonPatternText(r) + "\n  rates:";
     for (const RateShare& rs : r.rates)
@@ -120,8 +113,9 @@ void textReport(Sink& out, const Project& project, const Lists& lists, const Cad
   }
   for (const std::string& note : {normalisationNote(project), leftOutNote(project)})
     if (!note.empty()) head += "  " + note + "\n";
-  head += "\n      first   script          time       last      kept  kept index  kept %      fps  kind         "
-          "pattern      cadence\n";
+  head +=
+      "\n      first   script          time       last      kept  kept index  kept %      fps  kind         "
+      "pattern      cadence\n";
   out.write(head);
   SectionStream sections(project.list(), r.rate, lists.storedOrNull());
   Row row;
@@ -159,52 +153,40 @@ void jsonReport(Json& json, const Project& project, const Lists& lists, const Ca
     json.Key(key);
     json.Int(r.entries);
   }
-  json.Key("videoFrames");
-  json.Int(videoFrames(r.entries));
-  json.Key("rate");
-  json.Text(std::to_string(r.rate.num) + "/" + std::to_string(r.rate.den));
-  json.Key("seconds");
-  json.Fixed(fieldSeconds(r.entries, r.rate), 6);
+  json.Int("videoFrames", videoFrames(r.entries));
+  json.Text("rate", std::to_string(r.rate.num) + "/" + std::to_string(r.rate.den));
+  json.Fixed("seconds", fieldSeconds(r.entries, r.rate), 6);
   const std::pair<const char*, std::int64_t> counts[] = {
-      {"kept", r.kept}, {"copy", r.copy}, {"unlisted", r.unlisted}, {"outputFrames", outputFrames(project, r)},
+      {"kept", r.kept},         {"copy", r.copy},
+      {"unlisted", r.unlisted}, {"outputFrames", outputFrames(project, r)},
       {"sections", r.sections}, {"breaks", r.breaks}};
   for (const auto& [key, value] : counts) {
     json.Key(key);
     json.Int(value);
   }
-  json.Key("periodicShare");
-  json.Fixed(r.periodicShare, 6);
+  json.Fixed("periodicShare", r.periodicShare, 6);
   if (r.sections > 0) {
     const Section& l = r.longest;
     json.Key("longestSection");
     json.StartObject();
-    json.Key("first");
-    json.Int(l.first);
-    json.Key("last");
-    json.Int(l.last);
-    json.Key("entries");
-    json.Int(l.entries());
+    json.Int("first", l.first);
+    json.Int("last", l.last);
+    json.Int("entries", l.entries());
     json.EndObject();
     json.Key("mostCommonPattern");
     json.StartObject();
-    json.Key("pattern");
-    json.Text(r.commonPattern);
-    json.Key("entries");
-    json.Int(r.commonEntries);
-    json.Key("sections");
-    json.Int(r.commonCount);
+    json.Text("pattern", r.commonPattern);
+    json.Int("entries", r.commonEntries);
+    json.Int("sections", r.commonCount);
     json.EndObject();
   }
   json.Key("rates");
   json.StartArray();
   for (const RateShare& rs : r.rates) {
     json.StartObject();
-    json.Key("fps");
-    json.Fixed(rs.fps, 3);
-    json.Key("entries");
-    json.Int(rs.entries);
-    json.Key("share");
-    json.Fixed(rs.share, 6);
+    json.Fixed("fps", rs.fps, 3);
+    json.Int("entries", rs.entries);
+    json.Fixed("share", rs.share, 6);
     json.EndObject();
   }
   json.EndArray();
@@ -219,22 +201,15 @@ void jsonReport(Json& json, const Project& project, const Lists& lists, const Ca
   SectionStream sections(project.list(), r.rate, lists.storedOrNull());
   for (Section s; sections.next(s);) {
     json.StartObject();
-    json.Key("first");
-    json.Int(s.first);
+    json.Int("first", s.first);
     json.Key("scriptStart");
     json.String(fieldName(s.first).c_str());
-    json.Key("last");
-    json.Int(s.last);
-    json.Key("seconds");
-    json.Fixed(s.seconds, 6);
-    json.Key("fps");
-    json.Fixed(s.fps, 6);
-    json.Key("kept");
-    json.Int(s.kept);
-    json.Key("firstKeptIndex");
-    json.Int(s.firstKeptIndex);
-    json.Key("keptShare");
-    json.Fixed(keptShare(s), 6);
+    json.Int("last", s.last);
+    json.Fixed("seconds", s.seconds, 6);
+    json.Fixed("fps", s.fps, 6);
+    json.Int("kept", s.kept);
+    json.Int("firstKeptIndex", s.firstKeptIndex);
+    json.Fixed("keptShare", keptShare(s), 6);
     json.Key("pattern");
     json.String(s.pattern);
     json.Key("kind");
@@ -264,33 +239,19 @@ int report(Context& c) {
   const Options& o = c.options;
   // With the page on standard output, the report itself stays off it.
   const bool pageOnly = o.html && *o.html == "-";
-  SinkStream stream(c.out);
-  Json json(stream);
-  if (o.json) json.StartArray();
-  bool first = true;
+  Reports reports(c);
   const int status = forEachProject(c, [&](Project& project, std::size_t) {
     const Lists lists(project);
     const CadenceSummary r = cadenceSummary(project.list(), o.rate, lists.storedOrNull());
     if (o.json) {
-      jsonReport(json, project, lists, r);
+      jsonReport(reports.json(), project, lists, r);
     } else if (!pageOnly) {
-      if (!first) c.out.write("\n", 1);
+      reports.beginText();
       textReport(c.out, project, lists, r);
     }
-    first = false;
-    if (!o.html) return kOk;
-    const std::string target = outputPath(o, project.path());
-    const Status s = writeOutput(destinationFor(c, project, target, Error::CreatePage), [&](Sink& sink) {
-      writeReportPage(sink, project, o.rate, r, nullptr, "Cadence report");
-      return Status{};
-    });
-    return s.ok() ? kOk : fail(c, project.path(), target, s);
+    return o.html ? writePage(c, project, o.rate, r, nullptr, "Cadence report") : kOk;
   });
-  if (o.json) {
-    json.EndArray();
-    stream.Put('\n');
-  }
-  stream.Flush();
+  reports.finish();
   return status;
 }
 

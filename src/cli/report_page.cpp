@@ -7,6 +7,7 @@
 
 #include "base/sys.h"
 #include "base/utf8.h"
+#include "cli/cli.h"
 #include "cli/project_notes.h"
 #include "cli/resources.h"
 #include "version.h"
@@ -22,14 +23,6 @@ constexpr std::size_t kStaticRows = 200;
 // pixels wide at 600 pixels, however many breaks share it.
 constexpr int kBuckets = 1000;
 constexpr int kBins = 200;
-
-std::string fixed(double value, int decimals) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  return text;
-}
-
-std::string rateText(double fps) { return fixed(fps, 3); }
 
 const char* rateColour(RateClass c) {
   switch (c) {
@@ -91,11 +84,11 @@ double keptShare(const Section& s) { return static_cast<double>(s.kept) / static
 std::string tableRow(const Section& s, std::size_t i, const std::int64_t* combed) {
   std::string row = std::string("<tr") + (s.isBreak ? " class=\"break\"" : "") + " data-i=\"" + std::to_string(i) +
                     "\"><td>" + std::to_string(s.first) + "</td><td>" + fieldName(s.first) + "</td><td>" +
-                    clockTime(s.seconds) + "</td><td>" + std::to_string(s.last) + "</td><td>" +
-                    std::to_string(s.kept) + "</td><td>" + std::to_string(s.firstKeptIndex) + "</td><td>" +
-                    fixed(100 * keptShare(s), 1) + "</td><td>" + rateText(s.fps) + "</td><td class=\"text\">" +
-                    kindName(s.kind) + "</td><td class=\"text\">" + s.pattern + "</td><td class=\"text\">" +
-                    (s.cadence ? s.cadence : "") + "</td>";
+                    clockTime(s.seconds) + "</td><td>" + std::to_string(s.last) + "</td><td>" + std::to_string(s.kept) +
+                    "</td><td>" + std::to_string(s.firstKeptIndex) + "</td><td>" + fixed(100 * keptShare(s), 1) +
+                    "</td><td>" + rateText(s.fps) + "</td><td class=\"text\">" + kindName(s.kind) +
+                    "</td><td class=\"text\">" + s.pattern + "</td><td class=\"text\">" + (s.cadence ? s.cadence : "") +
+                    "</td>";
   if (combed)
     row += std::string("<td") + (*combed > 0 ? " class=\"combed\"" : "") + ">" + std::to_string(*combed) + "</td>";
   return row + "</tr>\n";
@@ -185,7 +178,8 @@ std::string overview(const CadenceSummary& r, const Gathered& g, bool withCombed
   }
   out += "</svg>\n";
   const double total = fieldSeconds(r.entries, r.rate);
-  const auto marks = [&](const std::vector<std::int64_t>& counts, const char* cls, const char* colour, const char* what) {
+  const auto marks = [&](const std::vector<std::int64_t>& counts, const char* cls, const char* colour,
+                         const char* what) {
     std::string svg = std::string("<svg class=\"marks ") + cls + "\" viewBox=\"0 0 " + std::to_string(kBins) +
                       " 14\" preserveAspectRatio=\"none\" role=\"img\" aria-label=\"" + what + "\">";
     for (int b = 0; b < kBins; ++b) {
@@ -238,7 +232,8 @@ std::string summaryList(const Project& project, const CadenceSummary& r, const P
   if (const std::string note = leftOutNote(project); !note.empty())
     dl += "<dt>Note</dt><dd id=\"left-out\">" + htmlText(note) + "</dd>\n";
   if (marks)
-    for (const auto& [term, text] : marks->summary) dl += "<dt>" + htmlText(term) + "</dt><dd>" + htmlText(text) + "</dd>\n";
+    for (const auto& [term, text] : marks->summary)
+      dl += "<dt>" + htmlText(term) + "</dt><dd>" + htmlText(text) + "</dd>\n";
   return dl;
 }
 
@@ -259,6 +254,16 @@ std::string htmlText(const std::string& text) {
       out += c;
   }
   return out;
+}
+
+int writePage(Context& c, Project& project, FrameRate rate, const CadenceSummary& summary, const PageMarks* marks,
+              const char* title) {
+  const std::string target = outputPath(c.options, project.path());
+  const Status s = writeOutput(destinationFor(c, project, target, Error::CreatePage), [&](Sink& sink) {
+    writeReportPage(sink, project, rate, summary, marks, title);
+    return Status{};
+  });
+  return s.ok() ? kOk : fail(c, project.path(), target, s);
 }
 
 void writeReportPage(Sink& out, const Project& project, FrameRate rate, const CadenceSummary& r, const PageMarks* marks,
@@ -299,8 +304,8 @@ void writeReportPage(Sink& out, const Project& project, FrameRate rate, const Ca
     } else if (name == "overview") {
       out.write(overview(r, g, marks != nullptr));
     } else if (name == "headers") {
-      for (const char* h : {"first", "script", "time", "last", "kept", "kept index", "kept %", "fps", "kind", "pattern",
-                            "cadence"})
+      for (const char* h :
+           {"first", "script", "time", "last", "kept", "kept index", "kept %", "fps", "kind", "pattern", "cadence"})
         out.write(std::string("<th>") + h + "</th>");
       if (marks) out.write("<th>combed</th>");
     } else if (name == "rows") {

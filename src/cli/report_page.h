@@ -17,13 +17,20 @@ namespace pulldex::cli {
 
 // What the check adds to the page.
 struct PageMarks {
-  std::vector<std::int64_t> combed;  // kept entries whose frame is combed, ascending
+  std::vector<std::int64_t> combed;                          // kept entries whose frame is combed, ascending
   std::vector<std::pair<std::string, std::string>> summary;  // more lines of the summary: term, text
 };
 
 // Writes the page of `project`'s list; `title` heads it ("Cadence report").
 void writeReportPage(Sink& out, const Project& project, FrameRate rate, const CadenceSummary& summary,
                      const PageMarks* marks, const char* title);
+
+struct Context;
+
+// Writes the page of `project` through the door, to --html's file: the exit
+// status for it.
+int writePage(Context& c, Project& project, FrameRate rate, const CadenceSummary& summary, const PageMarks* marks,
+              const char* title);
 
 // `text` for an HTML page: valid UTF-8, with <, >, & and " escaped.
 std::string htmlText(const std::string& text);

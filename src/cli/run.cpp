@@ -22,10 +22,13 @@ struct CommandInfo {
 
 constexpr CommandInfo kCommands[] = {
     {Command::Info, "info", "Print the frame count, the counts of each state and the codes in use", nullptr},
-    {Command::Report, "report", "Show where the cadence breaks: the script's sections, the breaks to review and a summary",
+    {Command::Report, "report",
+     "Show where the cadence breaks: the script's sections, the breaks to review and a summary",
      "--html: movie.tpr -> movie.report.html (the report itself goes to standard output)"},
     {Command::Asc, "asc", "Write the AVI script of kept frames (.asc)", "movie.tpr -> movie.asc"},
-    {Command::Strip, "strip", "Write a copy of the project without its copy frames", "movie.tpr -> movie.nocopy.tpr"},
+    {Command::Strip, "strip",
+     "Write a copy of the project without its copy frames (the project must be a regular file)",
+     "movie.tpr -> movie.nocopy.tpr"},
     {Command::Sfs, "sfs", "Write the frame-setting file (.sfs)", "movie.tpr -> movie.sfs"},
     {Command::Frames, "frames", "Write the numbers of the kept entries, one per line (a keep list for other tools)",
      "movie.tpr -> movie.frames.txt"},
@@ -45,11 +48,10 @@ constexpr CommandInfo kCommands[] = {
 constexpr char kReplaceNote[] =
     "An existing output is replaced only once the new one is complete (see the\n"
     "README for what a replaced file keeps). No output replaces a file the run\n"
-    "reads (a PROJECT, the --sfs FILE) unless --force is given, and two outputs\n"
-    "of one run never go to one file; strip -o PROJECT strips it in place. A\n"
-    "device, a FIFO or /dev/stdout as the output is written straight through.\n";
-constexpr char kInputNote[] =
-    "A PROJECT or --sfs FILE may be a pipe, or - for standard input.\n";
+    "reads (a PROJECT, the --sfs FILE, a --video) unless --force is given, and two\n"
+    "outputs of one run never go to one file; strip -o PROJECT strips it in place.\n"
+    "A device, a FIFO or /dev/stdout as the output is written straight through.\n";
+constexpr char kInputNote[] = "A PROJECT or --sfs FILE may be a pipe, or - for standard input.\n";
 constexpr char kExitNote[] =
     "Exit status: 0 all done, 1 a file could not be read or written, 2 usage error\n"
     "or an output refused (the worst over all projects).\n";
@@ -62,8 +64,8 @@ std::string commandFooter(const CommandInfo& command) {
     const bool page = pageCommand(command.command);
     footer += std::string("Output, beside each project unless ") + (page ? "" : "-o or ") +
               "--output-dir says otherwise:\n  " + command.output + "\n";
-    footer += std::string(kReplaceNote) + (page ? "--html=- writes the page to standard output.\n"
-                                                : "-o - writes to standard output.\n");
+    footer += std::string(kReplaceNote) +
+              (page ? "--html=- writes the page to standard output.\n" : "-o - writes to standard output.\n");
   }
   return footer + kInputNote + kExitNote;
 }
@@ -120,9 +122,9 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
   std::string rateText;  // parsed into o.rate by its check
   std::vector<std::pair<CLI::App*, const CommandInfo*>> commands;
   const std::map<std::string, ScriptTool> tools = {{"ffmpeg", ScriptTool::Ffmpeg},
-                                                    {"avisynth", ScriptTool::AviSynth},
-                                                    {"vapoursynth", ScriptTool::VapourSynth},
-                                                    {"wobbly", ScriptTool::Wobbly}};
+                                                   {"avisynth", ScriptTool::AviSynth},
+                                                   {"vapoursynth", ScriptTool::VapourSynth},
+                                                   {"wobbly", ScriptTool::Wobbly}};
   for (const CommandInfo& command : kCommands) {
     auto* cmd = app.add_subcommand(command.name, command.help);
     cmd->footer(commandFooter(command));
@@ -141,7 +143,8 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
     if (command.output) {
       cmd->add_option("--output-dir", o.outputDir, "Write the outputs into this folder, under their default names")
           ->type_name("DIR");
-      cmd->add_flag("--force", o.force, "Let an output replace a file the run reads (a PROJECT, the --sfs FILE)");
+      cmd->add_flag("--force", o.force,
+                    "Let an output replace a file the run reads (a PROJECT, the --sfs FILE, a --video)");
     }
     if (k == Command::Check || k == Command::Script) {
       auto* video = cmd->add_option("--video", o.videos,
@@ -225,7 +228,8 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
     if (!o.sfs.empty() && o.projects.size() != 1) throw CLI::ValidationError("--sfs", "takes one project only");
     if (o.sfs == "-" && !o.projects.empty() && o.projects[0] == "-")
       throw CLI::ValidationError("--sfs", "the project and --sfs cannot both be standard input");
-    const bool wantsVideo = o.command == Command::Check || (o.command == Command::Script && o.tool == ScriptTool::Wobbly);
+    const bool wantsVideo =
+        o.command == Command::Check || (o.command == Command::Script && o.tool == ScriptTool::Wobbly);
     if (o.command == Command::Script && !wantsVideo && !o.videos.empty())
       throw CLI::ValidationError("--video", "goes with --for wobbly");
     if (o.command == Command::Script && wantsVideo && o.videos.empty())
@@ -272,8 +276,7 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
     const std::string output = outputPath(o, project);
     std::string earlier;
     if (!output.empty() && !c.run.claim(output, project, earlier)) {
-      err << output << ": " << errorText(Error::OutputsCollide) << " (from " << earlier << " and " << project
-          << ")\n";
+      err << output << ": " << errorText(Error::OutputsCollide) << " (from " << earlier << " and " << project << ")\n";
       return kUsage;
     }
   }

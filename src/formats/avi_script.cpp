@@ -197,12 +197,24 @@ bool generateScript(const FrameList& list, Emit&& emit) {
 
 }  // namespace
 
-std::vector<PatternLine> patternLines(const FrameList& list) {
-  std::vector<PatternLine> lines;
-  PatternWalker walker(list);
-  PatternLine batch[1024];
-  for (std::size_t n; (n = walker.next(batch, std::size(batch))) > 0;) lines.insert(lines.end(), batch, batch + n);
-  return lines;
+PatternSections::PatternSections(const FrameList& list) : list_(list), walker_(list) {
+  for (const FrameEntry& e : list.entries) totalKept_ += e.state == Kept;
+}
+
+bool PatternSections::fill() {
+  if (at_ < count_) return true;
+  count_ = walker_.next(lines_, std::size(lines_));
+  at_ = 0;
+  return count_ > 0;
+}
+
+bool PatternSections::next(PatternLine& line, std::int64_t& kept, std::int64_t& end) {
+  if (!fill()) return false;
+  line = lines_[at_++];
+  const bool more = fill();
+  kept = (more ? lines_[at_].keptIndex : totalKept_) - line.keptIndex;
+  end = more ? lines_[at_].entry : list_.count();
+  return true;
 }
 
 std::string aviScript(const FrameList& list) {

@@ -70,8 +70,23 @@ class PatternWalker {
   std::unique_ptr<State> state_;
 };
 
-// Every line of the script of `list`, in order.
-std::vector<PatternLine> patternLines(const FrameList& list);
+// The walker's lines one at a time, each with the kept entries it stands for
+// and where the next one starts: what a section of the script is.
+class PatternSections {
+ public:
+  explicit PatternSections(const FrameList& list);
+  // The next line; `kept`, its kept entries; `end`, the entry after its
+  // last (the next line's, or the list's count). False after the last.
+  bool next(PatternLine& line, std::int64_t& kept, std::int64_t& end);
+
+ private:
+  bool fill();
+  const FrameList& list_;
+  PatternWalker walker_;
+  std::int64_t totalKept_ = 0;
+  PatternLine lines_[256];
+  std::size_t at_ = 0, count_ = 0;
+};
 
 // The whole script of `list`.
 std::string aviScript(const FrameList& list);

@@ -68,21 +68,20 @@ bool goesOn(const PatternLine& before, std::int64_t first, std::int64_t last, co
 // The sections of one list with breaks by the rules, one line ahead.
 class SectionStream::Direct {
  public:
-  Direct(const FrameList& list, FrameRate rate) : list_(list), walker_(list), rate_(rate) {
-    for (const FrameEntry& e : list.entries) totalKept_ += e.state == Kept;
-  }
+  Direct(const FrameList& list, FrameRate rate) : list_(list), sections_(list), rate_(rate) {}
 
   bool next(Section& s) {
-    if (!fill()) return false;
-    const PatternLine line = lines_[at_++];
-    const bool lastOne = !fill();
+    PatternLine line;
+    std::int64_t kept = 0, end = 0;
+    if (!sections_.next(line, kept, end)) return false;
+    const bool lastOne = end == list_.count();
     s = Section{};
     s.first = line.entry;
     s.firstKeptIndex = line.keptIndex;
     s.kind = line.kind;
     writePatternText(line, s.pattern);
-    s.last = lastOne ? list_.count() - 1 : lines_[at_].entry - 1;
-    s.kept = static_cast<std::uint32_t>((lastOne ? totalKept_ : lines_[at_].keptIndex) - line.keptIndex);
+    s.last = end - 1;
+    s.kept = static_cast<std::uint32_t>(kept);
     s.seconds = fieldSeconds(s.first, rate_);
     const double fields = rate_.fields();
     if (line.periodic()) {
@@ -106,19 +105,9 @@ class SectionStream::Direct {
   }
 
  private:
-  bool fill() {
-    if (at_ < count_) return true;
-    count_ = walker_.next(lines_, std::size(lines_));
-    at_ = 0;
-    return count_ > 0;
-  }
-
   const FrameList& list_;
-  PatternWalker walker_;
+  PatternSections sections_;
   FrameRate rate_;
-  std::int64_t totalKept_ = 0;
-  PatternLine lines_[256];
-  std::size_t at_ = 0, count_ = 0;
   PatternLine previous_;
   bool hasPrevious_ = false;
 };

@@ -23,14 +23,16 @@ struct Section {
   std::uint32_t kept = 0;
   std::uint32_t firstKeptIndex = 0;  // the line's kept index
   PatternKind kind = PatternKind::Single;
-  bool isBreak = false;  // to review: see SectionStream
+  bool isBreak = false;   // to review: see SectionStream
   char pattern[12] = {};  // the script's pattern text
   double seconds = 0;     // the moment of the first entry
   double fps = 0;         // kept entries a second
   const char* cadence = nullptr;  // "3:2 pulldown", "2:3:3:2", "video", or none
 
   std::int64_t entries() const { return last - first + 1; }
-  bool periodic() const { return kind == PatternKind::Cycle || kind == PatternKind::Run || kind == PatternKind::Alternation; }
+  bool periodic() const {
+    return kind == PatternKind::Cycle || kind == PatternKind::Run || kind == PatternKind::Alternation;
+  }
 };
 
 struct RateShare {

@@ -105,9 +105,7 @@ namespace {
 // other frame is at its field's moment.
 class Placement {
  public:
-  explicit Placement(const FrameList& list) : walker_(list) {
-    for (const FrameEntry& e : list.entries) totalKept_ += e.state == Kept;
-  }
+  explicit Placement(const FrameList& list) : sections_(list) {}
 
   struct Frame {
     double at = 0;       // in fields
@@ -124,16 +122,10 @@ class Placement {
   }
 
  private:
-  bool fill() {
-    if (at_ < count_) return true;
-    count_ = walker_.next(lines_, std::size(lines_));
-    at_ = 0;
-    return count_ > 0;
-  }
   bool nextLine() {
-    if (!fill()) return false;
-    const PatternLine line = lines_[at_++];
-    left_ = (fill() ? lines_[at_].keptIndex : totalKept_) - line.keptIndex;
+    PatternLine line;
+    std::int64_t end = 0;
+    if (!sections_.next(line, left_, end)) return false;
     index_ = 0;
     start_ = static_cast<double>(line.entry);
     spacing_ = 0;
@@ -152,10 +144,7 @@ class Placement {
     return true;
   }
 
-  PatternWalker walker_;
-  std::int64_t totalKept_ = 0;
-  PatternLine lines_[256];
-  std::size_t at_ = 0, count_ = 0;
+  PatternSections sections_;
   std::int64_t left_ = 0, index_ = 0;
   double start_ = 0, spacing_ = 0;
 };

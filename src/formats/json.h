@@ -48,6 +48,19 @@ class Json : public rapidjson::Writer<SinkStream> {
   void Int(std::int64_t value) { Int64(value); }
   // A number, or null where `value` is negative (an entry that is none).
   void EntryOrNull(std::int64_t value);
+  // A member of an object: its key, then its value.
+  void Int(const char* key, std::int64_t value) {
+    Key(key);
+    Int64(value);
+  }
+  void Fixed(const char* key, double value, int decimals) {
+    Key(key);
+    Fixed(value, decimals);
+  }
+  void Text(const char* key, std::string_view text) {
+    Key(key);
+    Text(text);
+  }
   // "path" (valid UTF-8) and, where the name is not UTF-8, "pathBytes": its
   // bytes in hexadecimal.
   void Path(const std::string& path);

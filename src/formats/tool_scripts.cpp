@@ -22,11 +22,11 @@ const char* scriptExtension(ScriptTool tool) {
 
 SelectionPlan selectionPlan(const FrameList& list) {
   SelectionPlan plan;
-  for (const FrameEntry& e : list.entries) plan.kept += e.state == Kept;
-  const std::vector<PatternLine> lines = patternLines(list);
-  for (std::size_t s = 0; s < lines.size(); ++s) {
-    const PatternLine& line = lines[s];
-    const std::int64_t kept = (s + 1 < lines.size() ? lines[s + 1].keptIndex : plan.kept) - line.keptIndex;
+  PatternSections sections(list);
+  PatternLine line;
+  std::int64_t kept = 0, end = 0;
+  while (sections.next(line, kept, end)) {
+    plan.kept += kept;
     if (!line.periodic()) {
       // One kept entry: the walker starts a line at each one outside a pattern.
       plan.pieces.push_back({line.entry});
@@ -81,8 +81,8 @@ std::string offsetsText(const PlanPiece& p, const char* separator) {
 }
 
 std::string header(const ScriptSettings& s, const char* tool) {
-  return std::string("# Pulldex ") + PULLDEX_VERSION + ": the kept frames of " + commentText(s.project) + ", for " + tool +
-         ".\n# Each entry of the list is a field; a kept entry is the first field of an output frame.\n";
+  return std::string("# Pulldex ") + PULLDEX_VERSION + ": the kept frames of " + commentText(s.project) + ", for " +
+         tool + ".\n# Each entry of the list is a field; a kept entry is the first field of an output frame.\n";
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ bool wobblyPlan(const FrameList& list, std::int64_t frames, WobblyPlan& plan, st
   // kept frame already, or one that the next kept frame will reach; else
   // they are cut out. No cycle is ever left with five decimated frames,
   // which Wobbly would not all decimate.
-  std::int64_t nextUsed = frames;    // the first used frame at or after f
+  std::int64_t nextUsed = frames;     // the first used frame at or after f
   std::int64_t neighboursBefore = 0;  // needed frames that are not used between f and it
   std::vector<std::int64_t> usedFrom(static_cast<std::size_t>(frames) + 1, frames), between(usedFrom.size(), 0);
   for (std::int64_t f = frames - 1; f >= 0; --f) {
@@ -57,7 +57,7 @@ bool wobblyPlan(const FrameList& list, std::int64_t frames, WobblyPlan& plan, st
     usedFrom[static_cast<std::size_t>(f)] = nextUsed;
     between[static_cast<std::size_t>(f)] = neighboursBefore;
   }
-  std::int64_t position = 0;     // in the trimmed clip
+  std::int64_t position = 0;  // in the trimmed clip
   bool cycleHasKept = false;
   for (std::int64_t f = 0; f < frames; ++f) {
     if (position % kCycle == 0) cycleHasKept = false;
@@ -88,12 +88,9 @@ bool writeWobblyProject(Sink& out, const WobblySource& source, const WobblyPlan&
   SinkStream stream(out);
   Json json(stream);
   json.StartObject();
-  json.Key("project format version");
-  json.Int(2);
-  json.Key("generated with");
-  json.Text(generatedBy);
-  json.Key("input file");
-  json.Text(source.path);
+  json.Int("project format version", 2);
+  json.Text("generated with", generatedBy);
+  json.Text("input file", source.path);
   json.Key("input frame rate");
   json.StartArray();
   json.Int(source.rateNum);
@@ -113,12 +110,10 @@ bool writeWobblyProject(Sink& out, const WobblySource& source, const WobblyPlan&
     json.EndArray();
   }
   json.EndArray();
-  json.Key("source filter");
-  json.Text(source.filter);
+  json.Text("source filter", source.filter);
   json.Key("vfm parameters");
   json.StartObject();
-  json.Key("order");
-  json.Int(source.topFieldFirst ? 1 : 0);
+  json.Int("order", source.topFieldFirst ? 1 : 0);
   json.EndObject();
   for (const char* key : {"matches", "original matches"}) {
     json.Key(key);
@@ -133,8 +128,7 @@ bool writeWobblyProject(Sink& out, const WobblySource& source, const WobblyPlan&
   json.Key("sections");
   json.StartArray();
   json.StartObject();
-  json.Key("start");
-  json.Int(0);
+  json.Int("start", 0);
   json.Key("presets");
   json.StartArray();
   json.EndArray();

@@ -19,18 +19,18 @@ namespace pulldex {
 
 // The source as Wobbly opens it.
 struct WobblySource {
-  std::string path;          // absolute, UTF-8
-  std::string filter;        // "lsmas.LWLibavSource", "d2v.Source", …
+  std::string path;    // absolute, UTF-8
+  std::string filter;  // "lsmas.LWLibavSource", "d2v.Source", …
   int width = 0, height = 0;
   std::int64_t rateNum = 30000, rateDen = 1001;
-  std::int64_t frames = 0;   // the source's frames
+  std::int64_t frames = 0;  // the source's frames
   bool topFieldFirst = true;
 };
 
 struct WobblyPlan {
   std::vector<std::pair<std::int64_t, std::int64_t>> trims;  // source frames, first and last of each range
-  std::string matches;                     // one of "cnb" for each trimmed frame
-  std::vector<std::int64_t> decimated;     // trimmed frame numbers
+  std::string matches;                                       // one of "cnb" for each trimmed frame
+  std::vector<std::int64_t> decimated;                       // trimmed frame numbers
 };
 
 // The plan for `list` (the list as other tools get it) over a source of

@@ -63,8 +63,8 @@ std::int64_t BlockScanner::findEither(const char* first, const char* second, int
     }
     // A hit counts once no marker could start before it and run past the
     // window's end, unseen; the next window holds both.
-    if (hit >= 0 && (last || second == nullptr || static_cast<std::size_t>(skip + hit) + longest <=
-                                                        static_cast<std::size_t>(available))) {
+    if (hit >= 0 && (last || second == nullptr ||
+                     static_cast<std::size_t>(skip + hit) + longest <= static_cast<std::size_t>(available))) {
       position_ += skip + hit;
       searchedUpTo_ = bufferOffset_ + position_;
       return searchedUpTo_;

@@ -27,7 +27,9 @@ int thresholdFromScores(const std::vector<std::int64_t>& cleanHistogram) {
 }
 
 ListCheck::ListCheck(const FrameList& list, const CheckSettings& settings)
-    : list_(list), settings_(settings), clean_(kCombScoreMax + 1, 0),
+    : list_(list),
+      settings_(settings),
+      clean_(kCombScoreMax + 1, 0),
       byOffset_(static_cast<std::size_t>(2 * settings.search + 1), std::vector<std::int64_t>(kCombScoreMax + 1, 0)) {}
 
 int ListCheck::scoreAt(std::int64_t field) const {

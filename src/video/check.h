@@ -16,8 +16,8 @@
 namespace pulldex {
 
 struct CheckSettings {
-  int search = 8;          // shifts of the list tried, either way
-  int threshold = -1;      // a frame is combed above this score (per 10,000 pixels); -1: found from the video
+  int search = 8;      // shifts of the list tried, either way
+  int threshold = -1;  // a frame is combed above this score (per 10,000 pixels); -1: found from the video
   bool topFieldFirst = true;
 };
 
@@ -87,8 +87,8 @@ class ListCheck {
   const FrameList& list_;
   CheckSettings settings_;
   std::int64_t pairs_ = 0;
-  std::int16_t recent_[8] = {};  // the last scores, by field modulo 8
-  std::vector<std::int64_t> clean_;  // histogram of the lower score of each field's two pairings
+  std::int16_t recent_[8] = {};                      // the last scores, by field modulo 8
+  std::vector<std::int64_t> clean_;                  // histogram of the lower score of each field's two pairings
   std::vector<std::vector<std::int64_t>> byOffset_;  // histogram of the kept entries' scores, per shift
   std::vector<Candidate> candidates_;
   std::int64_t considered_ = 0;  // entries up to here are considered

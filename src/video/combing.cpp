@@ -61,11 +61,13 @@ void flagLineSse2(std::uint8_t* f, const std::uint8_t* up2, const std::uint8_t* 
     const __m128i vu2 = load(up2, x), vu = load(up, x), va = load(at, x), vd = load(down, x), vd2 = load(down2, x);
     const __m128i low = combHalf(_mm_unpacklo_epi8(vu2, zero), _mm_unpacklo_epi8(vu, zero), _mm_unpacklo_epi8(va, zero),
                                  _mm_unpacklo_epi8(vd, zero), _mm_unpacklo_epi8(vd2, zero));
-    const __m128i high = combHalf(_mm_unpackhi_epi8(vu2, zero), _mm_unpackhi_epi8(vu, zero), _mm_unpackhi_epi8(va, zero),
-                                  _mm_unpackhi_epi8(vd, zero), _mm_unpackhi_epi8(vd2, zero));
+    const __m128i high =
+        combHalf(_mm_unpackhi_epi8(vu2, zero), _mm_unpackhi_epi8(vu, zero), _mm_unpackhi_epi8(va, zero),
+                 _mm_unpackhi_epi8(vd, zero), _mm_unpackhi_epi8(vd2, zero));
     const __m128i comb = _mm_packs_epi16(low, high);
     const __m128i vp = load(p, x);
-    const __m128i moves = q == r ? differ(vp, load(q, x)) : _mm_or_si128(differ(vp, load(q, x)), differ(vp, load(r, x)));
+    const __m128i moves =
+        q == r ? differ(vp, load(q, x)) : _mm_or_si128(differ(vp, load(q, x)), differ(vp, load(r, x)));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(f + x), _mm_and_si128(_mm_and_si128(comb, moves), one));
   }
   flagLine(f, up2, up, at, down, down2, p, q, r, x, w);
@@ -106,8 +108,8 @@ int CombMeter::score(const std::uint8_t* even, const std::uint8_t* odd, const st
     __m128i sums = _mm_setzero_si128();
     for (; x + 16 <= w; x += 16) {
       const auto load = [&](const std::uint8_t* a) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + x)); };
-      sums = _mm_add_epi64(sums, _mm_sad_epu8(_mm_and_si128(_mm_and_si128(load(above), load(at)), load(below)),
-                                              _mm_setzero_si128()));
+      sums = _mm_add_epi64(
+          sums, _mm_sad_epu8(_mm_and_si128(_mm_and_si128(load(above), load(at)), load(below)), _mm_setzero_si128()));
     }
     combed += _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_srli_si128(sums, 8));
 #endif

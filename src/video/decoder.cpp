@@ -5,8 +5,8 @@ namespace pulldex {
 std::vector<std::string> ffmpegArguments(const std::string& video) {
   // -fps_mode passthrough: without it, frames of a clip joined from parts
   // come out dropped or doubled to keep a constant rate.
-  return {"-nostdin", "-hide_banner", "-loglevel", "error", "-i", video, "-map", "0:v:0", "-fps_mode", "passthrough",
-          "-f", "yuv4mpegpipe", "-pix_fmt", "gray", "-"};
+  return {"-nostdin",  "-hide_banner", "-loglevel", "error",        "-i",       video,  "-map", "0:v:0",
+          "-fps_mode", "passthrough",  "-f",        "yuv4mpegpipe", "-pix_fmt", "gray", "-"};
 }
 
 class FfmpegFrames::Pipe final : public ByteSource {
@@ -60,8 +60,7 @@ DecodeProblem FfmpegFrames::finish() {
   std::string first = errors_.substr(0, errors_.find('\n'));
   while (!first.empty() && (first.back() == '\r' || first.back() == ' ')) first.pop_back();
   if (broken) return {Error::VideoStream, 0, std::string(y4mProblem(last_)) + (first.empty() ? "" : "; " + first)};
-  if (status != 0)
-    return {Error::DecoderFailed, 0, first.empty() ? "exit status " + std::to_string(status) : first};
+  if (status != 0) return {Error::DecoderFailed, 0, first.empty() ? "exit status " + std::to_string(status) : first};
   return {};
 }
 

@@ -97,6 +97,36 @@ for name, shift in (("cut1.json", -2), ("cut2.json", -4)):
     cut = json.load(open(name))[0]["offset"]
     assert cut["best"] == shift and cut["clearlyBetter"] and cut["cleanAtBest"] == 1, (name, cut)
 PY
+
+  # Then on in Wobbly: the project holds the source as ffmpeg reads it, and
+  # Wobbly's rules give the same frames as the ffmpeg script did.
+  "$cli" script "${flag[@]}" --for wobbly --video source.nut movie.tpr && ok || bad "script --for wobbly ($order first)"
+  python3 - "$order" <<'PY' && ok || bad "the Wobbly project ($order first)"
+import json, os, sys
+tff = sys.argv[1] == "top"
+d = json.load(open("movie.wob"))
+assert d["input file"] == os.path.abspath("source.nut") and d["input resolution"] == [160, 120], d["input file"]
+assert d["input frame rate"] == [30000, 1001] and d["vfm parameters"]["order"] == (1 if tff else 0)
+clip = [f for first, last in d["trim"] for f in range(first, last + 1)]
+gone = set(d["decimated frames"])
+got = []
+for n, m in enumerate(d["matches"]):
+    if n in gone:
+        continue
+    t = b = n
+    if m == "n":
+        (t, b) = (n + 1, n) if tff else (n, n + 1)
+    elif m == "b":
+        (t, b) = (n, n - 1) if tff else (n - 1, n)
+    got.append((clip[t], clip[b]))
+want = []
+for i in sorted(int(l) for l in open("starts.txt")):
+    if i % 2 == 0:
+        want.append((i // 2, i // 2))
+    else:
+        want.append(((i + 1) // 2, (i - 1) // 2) if tff else ((i - 1) // 2, (i + 1) // 2))
+assert got == want, (len(got), len(want))
+PY
 done
 
 # The expression stays balanced: thousands of irregular entries, far more

@@ -16,6 +16,7 @@
 
 #include "cli/cli.h"
 #include "project_builder.h"
+#include "run_cli.h"
 #include "temp_dir.h"
 #include "video/check.h"
 #include "video/combing.h"
@@ -35,7 +36,8 @@ Picture picture(int x) {
   Picture p(W * H);
   for (int r = 0; r < H; ++r)
     for (int c = 0; c < W; ++c)
-      p[r * W + c] = static_cast<std::uint8_t>(c >= x && c < x + 16 && r >= 8 && r < 40 ? 230 : 40 + (c * 7 + r * 3) % 20);
+      p[r * W + c] =
+          static_cast<std::uint8_t>(c >= x && c < x + 16 && r >= 8 && r < 40 ? 230 : 40 + (c * 7 + r * 3) % 20);
   return p;
 }
 
@@ -221,27 +223,11 @@ class CheckCommandTest : public ::testing::Test {
     if (!fake) GTEST_SKIP() << "PULLDEX_FAKE_FFMPEG is not set";
     fake_ = fake;
   }
-  struct Result {
-    int status;
-    std::string out, err;
-  };
+  using Result = testing::CliResult;
   Result run(std::vector<std::string> args, bool fake = true, const char* command = "check") {
-    args.insert(args.begin(), {"pulldex-cli", command});
-    if (fake) args.insert(args.begin() + 2, {"--ffmpeg", fake_});
-    std::vector<const char*> argv;
-    for (const std::string& a : args) argv.push_back(a.c_str());
-    struct Memory final : cli::StandardOutput {
-      bool write(const void* d, std::size_t n) override {
-        text.append(static_cast<const char*>(d), n);
-        return true;
-      }
-      using Sink::write;
-      bool finish() override { return true; }
-      std::string text;
-    } out;
-    std::ostringstream err;
-    const int status = cli::run(static_cast<int>(argv.size()), argv.data(), out, err);
-    return {status, out.text, err.str()};
+    args.insert(args.begin(), command);
+    if (fake) args.insert(args.begin() + 1, {"--ffmpeg", fake_});
+    return testing::runCli(std::move(args));
   }
   std::string path(const std::string& name) const { return dir_.path(name); }
   std::string fake_;
@@ -328,8 +314,9 @@ TEST_F(CheckCommandTest, WobblyProjectsOfTheVideoAsItIs) {
   const struct {
     const char* project;
     std::string message;
-  } refused[] = {{"long.tpr", "Error, the list is longer than the video (" + std::to_string(fields / 2 + 5) + " frames"},
-                 {"three.tpr", "Error, Wobbly cannot express the list (kept entry 6, 3a,"}};
+  } refused[] = {
+      {"long.tpr", "Error, the list is longer than the video (" + std::to_string(fields / 2 + 5) + " frames"},
+      {"three.tpr", "Error, Wobbly cannot express the list (kept entry 6, 3a,"}};
   for (const auto& c : refused) {
     const Result bad = run({"--for", "wobbly", "--video", path("film.y4m"), path(c.project)}, true, "script");
     EXPECT_EQ(bad.status, cli::kFailed) << c.project;

@@ -65,10 +65,14 @@ TEST(Text, ValidUtf8AndInertComments) {
       {"\xe6\x97\xa5\xe6\x9c\xac-\xc3\xa9", "\xe6\x97\xa5\xe6\x9c\xac-\xc3\xa9", false,
        "\xe6\x97\xa5\xe6\x9c\xac-\xc3\xa9"},
       {"bad\xe9", "bad\xef\xbf\xbd", true, "bad\\xE9"},
-      {"\xc0\xaf", "\xef\xbf\xbd\xef\xbf\xbd", true, "\\xC0\\xAF"},                    // overlong
+      {"\xc0\xaf", "\xef\xbf\xbd\xef\xbf\xbd", true, "\\xC0\\xAF"},                       // overlong
       {"\xed\xa0\x80", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd", true, "\\xED\\xA0\\x80"},  // a surrogate
-      {"\xe6\x97", "\xef\xbf\xbd\xef\xbf\xbd", true, "\\xE6\\x97"},                    // cut short
-      {"a\xe2\x80\xa8" "b\xc2\x85", "a\xe2\x80\xa8" "b\xc2\x85", false, "a\\u2028b\\u0085"},  // line separators
+      {"\xe6\x97", "\xef\xbf\xbd\xef\xbf\xbd", true, "\\xE6\\x97"},                       // cut short
+      {"a\xe2\x80\xa8"
+       "b\xc2\x85",
+       "a\xe2\x80\xa8"
+       "b\xc2\x85",
+       false, "a\\u2028b\\u0085"},  // line separators
       {"C:\\v\\m.tpr", "C:\\v\\m.tpr", false, "C:\\v\\m.tpr"},
   };
   for (const auto& c : cases) {
@@ -176,19 +180,19 @@ TEST(CadenceReport, OnlyRealBreaks) {
     std::string stored;  // as the project stores it; the load moves its first K to entry 0
     std::int64_t breaks;
   } cases[] = {
-      {repeat("K-K--", 20) + "K", 0},                      // a last kept entry on the pattern
+      {repeat("K-K--", 20) + "K", 0},  // a last kept entry on the pattern
       {repeat("K-K--", 20) + "K-", 0},
-      {repeat("K-K--", 3) + "K-K-K", 1},                   // 17 breaks the pattern; 19 alone is no cadence
-      {repeat("K-K--", 20) + repeat("K-", 20), 1},          // video after film: a break
-      {"-K-K--" + repeat("K-K--", 20), 0},                 // film starting mid-cadence
+      {repeat("K-K--", 3) + "K-K-K", 1},            // 17 breaks the pattern; 19 alone is no cadence
+      {repeat("K-K--", 20) + repeat("K-", 20), 1},  // video after film: a break
+      {"-K-K--" + repeat("K-K--", 20), 0},          // film starting mid-cadence
       {"---K-K--" + repeat("K-K--", 20), 0},
-      {"-K-K--" + repeat("K-K--", 20) + "K--K", 1},        // and a real break at the end
+      {"-K-K--" + repeat("K-K--", 20) + "K--K", 1},  // and a real break at the end
   };
   for (const auto& c : cases) {
     const FrameList stored = testing::listFromPattern(c.stored);
     FrameList loaded = stored;
-    const auto first = std::find_if(loaded.entries.begin(), loaded.entries.end(),
-                                    [](const FrameEntry& e) { return e.state == Kept; });
+    const auto first =
+        std::find_if(loaded.entries.begin(), loaded.entries.end(), [](const FrameEntry& e) { return e.state == Kept; });
     const bool moved = first != loaded.entries.begin();
     if (moved) {
       first->state = Unlisted;

@@ -12,31 +12,13 @@
 
 #include "cli/cli.h"
 #include "project_builder.h"
+#include "run_cli.h"
 #include "temp_dir.h"
 
 namespace pulldex::cli {
 namespace {
 
 using namespace testdata;
-
-// Standard output in memory; `full` makes every write fail, as /dev/full does.
-class MemoryOutput final : public StandardOutput {
- public:
-  explicit MemoryOutput(bool full = false) : full_(full) {}
-  bool write(const void* data, std::size_t n) override {
-    if (full_ && n > 0) failed_ = true;
-    if (!failed_) text.append(static_cast<const char*>(data), n);
-    return !failed_;
-  }
-  using Sink::write;
-  int error() const override { return failed_ ? 28 : 0; }
-  bool finish() override { return !failed_; }
-  std::string text;
-
- private:
-  bool full_;
-  bool failed_ = false;
-};
 
 // A document the commands wrote, parsed; a parse error fails the test.
 struct Json {
@@ -48,10 +30,7 @@ struct Json {
   rapidjson::Document d;
 };
 
-struct Result {
-  int status;
-  std::string out, err;
-};
+using Result = testing::CliResult;
 
 class CliTest : public ::testing::Test {
  protected:
@@ -61,15 +40,7 @@ class CliTest : public ::testing::Test {
     ASSERT_TRUE(writeFile(path("b.tpr"), bytes_));
   }
   std::string path(const std::string& name) const { return dir_.path(name); }
-  Result run(std::vector<std::string> args, bool full = false) {
-    args.insert(args.begin(), "pulldex-cli");
-    std::vector<const char*> argv;
-    for (const std::string& a : args) argv.push_back(a.c_str());
-    MemoryOutput out(full);
-    std::ostringstream err;
-    const int status = cli::run(static_cast<int>(argv.size()), argv.data(), out, err);
-    return {status, out.text, err.str()};
-  }
+  Result run(std::vector<std::string> args, bool full = false) { return testing::runCli(std::move(args), full); }
   bool untouched(const std::string& name) const { return readFile(path(name)) == bytes_; }
 
   std::string bytes_;
@@ -190,8 +161,8 @@ TEST_F(CliTest, NoOutputReplacesAnInputOrAnotherOutput) {
       if (force) args.push_back("--force");
       const Result r = run(args);
       EXPECT_EQ(r.status, kUsage) << command;
-      EXPECT_NE(r.err.find("Error, two outputs of the run would go to this file (from " + path("x/movie.tpr") + " and " +
-                           path("y/movie.tpr") + ")"),
+      EXPECT_NE(r.err.find("Error, two outputs of the run would go to this file (from " + path("x/movie.tpr") +
+                           " and " + path("y/movie.tpr") + ")"),
                 std::string::npos)
           << command << ": " << r.err;
       EXPECT_EQ(r.out, "") << command;
@@ -222,10 +193,12 @@ TEST_F(CliTest, ExportsEndWhereTheVideoEnds) {
       EXPECT_EQ(r.status, kFailed) << command;
       EXPECT_NE(r.err.find("none.tpr: Error, the list keeps no frame"), std::string::npos) << r.err;
     }
-    EXPECT_EQ(run({"frames", path("none.tpr"), "-o", "-"}).out.find("\n"), run({"frames", path("none.tpr"), "-o", "-"}).out.size() - 1)
+    EXPECT_EQ(run({"frames", path("none.tpr"), "-o", "-"}).out.find("\n"),
+              run({"frames", path("none.tpr"), "-o", "-"}).out.size() - 1)
         << "only the comment line";
   }
-  EXPECT_FALSE(std::filesystem::exists(path("none.timestamps.txt")) || std::filesystem::exists(path("none.ffmpeg.txt")));
+  EXPECT_FALSE(std::filesystem::exists(path("none.timestamps.txt")) ||
+               std::filesystem::exists(path("none.ffmpeg.txt")));
 
   // info counts the list as the project stores it, whatever the load moved.
   ASSERT_TRUE(writeFile(path("moved.tpr"), ivtcBlock(recordsFromPattern("C--KC-K"))));

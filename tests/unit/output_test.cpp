@@ -89,9 +89,9 @@ TEST_F(OutputTest, OneFileTakesOneOutputOfARun) {
     const char *first, *second;
     bool collide;
   } cases[] = {
-      {"out/movie.asc", "out/movie.asc", true},     {"out/movie.asc", "out/../out/movie.asc", true},
-      {"out/old.asc", "./out/old.asc", true},       {"out/movie.asc", "out/movie.sfs", false},
-      {"out/movie.asc", "movie.asc", false},        {"-", "-", false},
+      {"out/movie.asc", "out/movie.asc", true}, {"out/movie.asc", "out/../out/movie.asc", true},
+      {"out/old.asc", "./out/old.asc", true},   {"out/movie.asc", "out/movie.sfs", false},
+      {"out/movie.asc", "movie.asc", false},    {"-", "-", false},
   };
   for (const auto& c : cases) {
     RunFiles run;

@@ -12,6 +12,7 @@
 #include "project/project.h"
 #include "project/text_form.h"
 #include "project_builder.h"
+#include "run_cli.h"
 #include "temp_dir.h"
 
 namespace pulldex {
@@ -126,27 +127,15 @@ TEST_F(TextFormTest, EveryCommandGivesTheSameResultsForBothForms) {
     for (const auto& command : commands) {
       std::string results[2];
       for (int form = 0; form < 2; ++form) {
-        std::vector<std::string> args = {"pulldex-cli"};
-        args.insert(args.end(), command.begin(), command.end());
+        std::vector<std::string> args(command.begin(), command.end());
         if (command[0] != "report" && command[0] != "info") args.insert(args.end(), {"-o", "-"});
         args.push_back("movie.tpr");
-        std::vector<const char*> argv;
-        for (const std::string& a : args) argv.push_back(a.c_str());
-        struct Memory final : cli::StandardOutput {
-          bool write(const void* data, std::size_t n) override {
-            text.append(static_cast<const char*>(data), n);
-            return true;
-          }
-          using Sink::write;
-          bool finish() override { return true; }
-          std::string text;
-        } out;
-        std::ostringstream err;
         const std::filesystem::path before = std::filesystem::current_path();
         std::filesystem::current_path(dir_.path(form ? "t" : "b"));
-        EXPECT_EQ(cli::run(static_cast<int>(argv.size()), argv.data(), out, err), cli::kOk) << err.str();
+        const testing::CliResult r = testing::runCli(args);
+        EXPECT_EQ(r.status, cli::kOk) << r.err;
         std::filesystem::current_path(before);
-        results[form] = out.text;
+        results[form] = r.out;
       }
       if (command[0] == "info") {
         // Which form it is, and nothing else, differs.

@@ -58,11 +58,20 @@ std::vector<Fields> wobblyFrames(const std::string& json) {
     const auto src = [&](std::int64_t k) { return clip[static_cast<std::size_t>(k)]; };
     std::int64_t t = n, b = n;
     switch (m) {
-      case 'p': (tff ? t : b) = n - 1; break;
-      case 'n': (tff ? t : b) = n + 1; break;
-      case 'b': (tff ? b : t) = n - 1; break;
-      case 'u': (tff ? b : t) = n + 1; break;
-      default: break;
+      case 'p':
+        (tff ? t : b) = n - 1;
+        break;
+      case 'n':
+        (tff ? t : b) = n + 1;
+        break;
+      case 'b':
+        (tff ? b : t) = n - 1;
+        break;
+      case 'u':
+        (tff ? b : t) = n + 1;
+        break;
+      default:
+        break;
     }
     out.push_back({src(t), src(b)});
   }
@@ -104,7 +113,8 @@ TEST(WobblyProject, GivesExactlyTheKeptFrames) {
           return true;
         }
       } out;
-      writeWobblyProject(out, {"/v/movie.m2v", "lsmas.LWLibavSource", 720, 480, 30000, 1001, frames, tff}, plan, "test");
+      writeWobblyProject(out, {"/v/movie.m2v", "lsmas.LWLibavSource", 720, 480, 30000, 1001, frames, tff}, plan,
+                         "test");
       std::vector<Fields> expected;
       for (std::int64_t i = 0; i < list.count(); ++i)
         if (list.isKept(i)) expected.push_back(entryFrame(i, tff));
