@@ -1,6 +1,7 @@
 // check: the list's decisions against the video they were made for. ffmpeg
 // decodes the video; every frame the list would make is measured for
 // combing, and the shift of the list that fits the video best is found.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -233,6 +234,8 @@ int check(Context& c) {
   const int status = forEachProject(c, [&](Project& project, std::size_t index) {
     const std::string video = videoFor(o, index);
     const FrameList list = project.exportList();
+    if (std::none_of(list.entries.begin(), list.entries.end(), [](const FrameEntry& e) { return e.state == Kept; }))
+      return fail(c, project.path(), {Error::NothingKept, Subject::Project, 0});
     const bool topFirst = topFieldFirst(o, project);
     CheckSettings settings;
     settings.search = o.search;

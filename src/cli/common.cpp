@@ -258,7 +258,9 @@ int forEachProject(Context& c, const std::function<int(Project&, std::size_t)>& 
     const std::string& path = c.options.projects[i];
     Project project;
     int s = kOk;
-    if (const Status loaded = project.load(path); !loaded.ok()) {
+    // Only the scripts and the check weave fields: they need the field order.
+    const bool fieldOrder = c.options.command == Command::Script || c.options.command == Command::Check;
+    if (const Status loaded = project.load(path, fieldOrder); !loaded.ok()) {
       s = fail(c, path, loaded);
     } else if (!c.options.sfs.empty()) {
       FrameSettingsFacts facts;

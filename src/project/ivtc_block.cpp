@@ -229,7 +229,7 @@ std::optional<bool> readFieldOrder(BlockScanner& scanner, ProjectForm form) {
 
 }  // namespace
 
-Status readIvtcList(InputFile& file, FrameList& out, BlockLocation* where) {
+Status readIvtcList(InputFile& file, FrameList& out, BlockLocation* where, bool fieldOrder) {
   BlockLocation found;
   if (file.regular() && !file.identity(found.identity)) return projectFailure(Error::ReadFile, file);
   BlockScanner scanner(file);
@@ -238,7 +238,7 @@ Status readIvtcList(InputFile& file, FrameList& out, BlockLocation* where) {
   found.form = isTextForm(head, static_cast<std::size_t>(headSize)) ? ProjectForm::Text : ProjectForm::Binary;
   // The field order is read in the same pass, before the list or after it:
   // a stream cannot be read twice.
-  bool orderSeen = false;
+  bool orderSeen = !fieldOrder;
   for (;;) {
     int which = 0;
     found.offset = scanner.findEither(kIvtcMarker, orderSeen ? nullptr : kFieldOrderMarker, which);

@@ -68,8 +68,10 @@ struct BlockLocation {
 
 // Loads the IVTC list of a project. `out` changes only on success.
 Status readIvtcList(const std::string& path, FrameList& out);
-// The same from a file opened at its start: a regular file or a stream.
-Status readIvtcList(InputFile& file, FrameList& out, BlockLocation* where = nullptr);
+// The same from a file opened at its start: a regular file or a stream. With
+// `fieldOrder`, the same pass also looks for "Video.TopFieldFirst", before
+// the list or after it, and puts its value in `where`.
+Status readIvtcList(InputFile& file, FrameList& out, BlockLocation* where = nullptr, bool fieldOrder = false);
 
 // Writes the project without copy frames: its file with the IVTC block
 // replaced by one record per Kept entry of its list (copy flag 0), every

@@ -9,14 +9,14 @@ Project::~Project() = default;
 Project::Project(Project&&) noexcept = default;
 Project& Project::operator=(Project&&) noexcept = default;
 
-Status Project::load(const std::string& path) {
+Status Project::load(const std::string& path, bool fieldOrder) {
   auto file = std::make_unique<InputFile>();
   if (!file->open(path))
     return file->kind() == sys::Kind::Device ? Status{Error::Device}
                                              : Status{Error::OpenProject, Subject::Project, file->error()};
   FrameList list;
   BlockLocation block;
-  if (const Status s = readIvtcList(*file, list, &block); !s.ok()) return s;
+  if (const Status s = readIvtcList(*file, list, &block, fieldOrder); !s.ok()) return s;
   path_ = path;
   regular_ = file->regular();
   file_ = std::move(file);

@@ -23,8 +23,9 @@ class Project {
   Project& operator=(Project&&) noexcept;
 
   // Opens `path` (a regular file, a pipe, or "-" for standard input) and
-  // loads its list. On failure the project is left as it was.
-  Status load(const std::string& path);
+  // loads its list, and with `fieldOrder` the project's field order, in one
+  // pass. On failure the project is left as it was.
+  Status load(const std::string& path, bool fieldOrder = false);
   bool loaded() const { return loaded_; }
 
   const std::string& path() const { return path_; }
@@ -41,7 +42,8 @@ class Project {
   // Whether the list differs from the stored one by the normalisation.
   bool normalised() const { return block_.normalisation.movedFrom > 0; }
   // The project's field order, "Video.TopFieldFirst", where it holds one as
-  // a boolean: read in the pass that loaded the list, from a stream too.
+  // a boolean: read in the pass that loaded the list (when asked for), from
+  // a stream too.
   std::optional<bool> topFieldFirst() const { return block_.topFieldFirst; }
   // Replaces the list by a frame-setting file's, as the import does.
   Status importSettings(const std::string& path, FrameSettingsFacts* facts = nullptr);
