@@ -532,7 +532,8 @@ int startChild(const std::string& program, const std::vector<std::string>& argum
   }
 #ifdef F_SETPIPE_SZ
   // Room for a few frames of video: the child writes on while we measure.
-  ::fcntl(out[0], F_SETPIPE_SZ, 4 << 20);
+  // Without the right to more, the system's largest pipe (1 MiB by default).
+  if (::fcntl(out[0], F_SETPIPE_SZ, 4 << 20) < 0) ::fcntl(out[0], F_SETPIPE_SZ, 1 << 20);
 #endif
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);

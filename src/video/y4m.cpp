@@ -64,8 +64,9 @@ std::size_t Y4mReader::take(std::uint8_t* to, std::size_t n) {
   std::size_t done = 0;
   while (done < n) {
     if (used_ == filled_) {
-      // Large pieces go straight to where they belong.
-      if (to && n - done >= kBuffer) {
+      // Large pieces go straight to where they belong: a frame is read
+      // into its own buffer, not copied there from ours.
+      if (to && n - done >= kBuffer / 16) {
         const std::int64_t got = source_.read(to + done, n - done);
         if (got < 0) failed_ = true;
         if (got <= 0) return done;
