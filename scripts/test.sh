@@ -4,8 +4,11 @@
 #   native-asan  unit and command-line tests under ASan and UBSan
 #   fuzz         a short, fixed-count run of each fuzzer
 #   windows      unit, command-line and dialog tests under Wine (Xvfb)
+# after a syntax check of the project's own shell scripts.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# the scripts CI and users run: a syntax error shows here, not at their end
+for script in .ci/run scripts/*.sh bench/run; do bash -n "$script"; done
 bash scripts/install-deps.sh all
 jobs=$(nproc)
 status=0
