@@ -64,6 +64,12 @@ bool identify(Handle h, Identity& out);
 // The identity of the file at `path` (links followed); false when none.
 bool identifyPath(const std::string& path, Identity& out);
 
+// The folder that holds the file `path` names: "." for a bare name.
+std::string folderOf(const std::string& path);
+// The file's name within that folder, as the file system matches names:
+// without regard to case on Windows.
+std::string nameKey(const std::string& path);
+
 // What a path names, links followed.
 struct PathFacts {
   bool exists = false;

@@ -27,13 +27,6 @@ int fd(Handle h) { return static_cast<int>(h); }
 
 int failure() { return errno != 0 ? errno : EIO; }
 
-std::string folderOf(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
 Identity identityOf(const struct stat& st) {
   return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
           static_cast<std::int64_t>(st.st_size),
@@ -145,6 +138,15 @@ std::string tempNameBeside(const std::string& target) {
 }
 
 }  // namespace
+
+std::string folderOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string nameKey(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
 
 const int kErrorFolder = EISDIR;
 const int kErrorDenied = EACCES;
@@ -361,8 +363,7 @@ int copyMetadata(Pending& p) {
   // Owner and group first: changing them clears set-user-ID.
   if ((mine.st_uid != st.st_uid || mine.st_gid != st.st_gid) && ::fchown(fd(p.handle), st.st_uid, st.st_gid) != 0)
     return failure();
-  if (::fchmod(fd(p.handle), st.st_mode & 07777) != 0 || !copyAttributes(p.destination, fd(p.handle)))
-    return failure();
+  if (::fchmod(fd(p.handle), st.st_mode & 07777) != 0 || !copyAttributes(p.destination, fd(p.handle))) return failure();
   return 0;
 }
 

@@ -20,13 +20,6 @@ namespace {
 HANDLE win(Handle h) { return reinterpret_cast<HANDLE>(h); }
 Handle ours(HANDLE h) { return h == INVALID_HANDLE_VALUE ? kNoHandle : reinterpret_cast<Handle>(h); }
 
-std::string folderOf(const std::string& path) {
-  const auto slash = path.find_last_of("\\/");
-  if (slash == std::string::npos) return ".";
-  if (slash == 0 || (slash == 2 && path[1] == ':')) return path.substr(0, slash + 1);
-  return path.substr(0, slash);
-}
-
 // A text in the A calls' code page (UTF-8 under the manifest) as UTF-16;
 // empty when it cannot be converted.
 std::wstring fromCodePage(const std::string& text) {
@@ -126,6 +119,20 @@ void unregisterPending(const std::string& name) {
 }
 
 }  // namespace
+
+std::string folderOf(const std::string& path) {
+  const auto slash = path.find_last_of("\\/");
+  // "C:movie.tpr" is in the current folder of drive C, not of this one.
+  if (slash == std::string::npos) return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) + "." : ".";
+  if (slash == 0 || (slash == 2 && path[1] == ':')) return path.substr(0, slash + 1);
+  return path.substr(0, slash);
+}
+
+std::string nameKey(const std::string& path) {
+  std::string name = path.substr(path.find_last_of("\\/:") + 1);
+  for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return name;
+}
 
 const int kErrorFolder = ERROR_DIRECTORY;
 const int kErrorDenied = ERROR_ACCESS_DENIED;
@@ -308,8 +315,8 @@ int copyMetadata(Pending& p) {
   FILE_BASIC_INFO basic{};
   if (!GetFileInformationByHandleEx(win(p.handle), FileBasicInfo, &basic, sizeof basic))
     return static_cast<int>(GetLastError());
-  constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  constexpr DWORD kKept =
+      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
   basic.FileAttributes = (attributes & kKept) != 0 ? attributes & kKept : FILE_ATTRIBUTE_NORMAL;
   if (!SetFileInformationByHandle(win(p.handle), FileBasicInfo, &basic, sizeof basic))
     return static_cast<int>(GetLastError());

@@ -82,9 +82,9 @@ std::string offsetText(const CheckResult& r) {
 // The runs of combed entries, each with the section it starts in: entries
 // that follow one another among the kept ones form a run.
 template <class Each>
-void combedRuns(const Project& project, const FrameList& list, const CheckResult& r, Each&& each) {
-  const FrameList stored = project.normalised() ? project.storedList() : FrameList{};
-  SectionStream sections(project.list(), FrameRate{}, project.normalised() ? &stored : nullptr);
+void combedRuns(const Project& project, const StoredList& stored, const FrameList& list, const CheckResult& r,
+                Each&& each) {
+  SectionStream sections(project.list(), FrameRate{}, stored.storedOrNull());
   Section s;
   bool more = sections.next(s);
   Section next;
@@ -113,8 +113,8 @@ std::string suggestionText(const CombedEntry& e) {
                           : "keep " + std::to_string(e.suggestion) + " instead of " + std::to_string(e.entry);
 }
 
-void textCheck(Sink& out, const Project& project, const std::string& video, const FrameList& list, const CheckResult& r,
-               bool topFirst, FrameRate rate) {
+void textCheck(Sink& out, const Project& project, const StoredList& stored, const std::string& video,
+               const FrameList& list, const CheckResult& r, bool topFirst, FrameRate rate) {
   std::string text = project.path() + " against " + video + "\n";
   text += "  video     " + std::to_string(r.videoFields()) + " fields (" + std::to_string(r.videoFrames) + " frames, " +
           std::to_string(r.width) + "x" + std::to_string(r.height) +
@@ -129,14 +129,14 @@ void textCheck(Sink& out, const Project& project, const std::string& video, cons
     text += "  warning   " + std::to_string(r.unchecked) +
             (r.unchecked == 1 ? " kept entry lies" : " kept entries lie") +
             " past the video's last two fields, unchecked\n";
-  text += "  kept      " + std::to_string(r.kept) + " checked, " + percent(r.kept ? double(r.clean) / r.kept : 1) +
+  text += "  kept      " + std::to_string(r.kept) + " checked, " + percent(r.cleanShare()) +
           " clean (combed above a score of " + fixed(scoreShare(r.threshold), 4) +
           (r.thresholdFromVideo ? ", found from the video" : "") + ")\n";
   text += "  offset    " + offsetText(r) + "\n";
   text += "  combed    " + std::to_string(r.combed.size()) + (r.combed.size() == 1 ? " kept entry" : " kept entries") +
           (r.combed.empty() ? "" : ":") + "\n";
   out.write(text);
-  combedRuns(project, list, r, [&](std::size_t from, std::size_t to, const Section& s) {
+  combedRuns(project, stored, list, r, [&](std::size_t from, std::size_t to, const Section& s) {
     const CombedEntry &a = r.combed[from], &b = r.combed[to - 1];
     std::string line = "    " + fieldText(a.entry);
     if (to > from + 1) line += " to " + fieldText(b.entry);
@@ -174,7 +174,7 @@ void jsonCheck(Json& json, const Project& project, const std::string& video, con
   json.Text("rate", std::to_string(rate.num) + "/" + std::to_string(rate.den));
   json.Key("fieldOrder");
   json.String(topFirst ? "tff" : "bff");
-  json.Fixed("clean", r.kept ? static_cast<double>(r.clean) / static_cast<double>(r.kept) : 1, 6);
+  json.Fixed("clean", r.cleanShare(), 6);
   json.Fixed("threshold", scoreShare(r.threshold), 6);
   json.Key("thresholdFromVideo");
   json.Bool(r.thresholdFromVideo);
@@ -250,22 +250,21 @@ int check(Context& c) {
     }
     if (!problem.ok()) return failDecoding(c, video, ffmpeg, problem);
     const FrameRate rate = r.rate.num > 0 ? r.rate : FrameRate{};
+    const StoredList stored(project);
     if (o.json) {
       jsonCheck(reports.json(), project, video, r, topFirst, rate);
     } else if (!(o.html && *o.html == "-")) {
       reports.beginText();
-      textCheck(c.out, project, video, list, r, topFirst, rate);
+      textCheck(c.out, project, stored, video, list, r, topFirst, rate);
     }
     if (!o.html) return kOk;
     PageMarks marks;
     for (const CombedEntry& e : r.combed) marks.combed.push_back(e.entry);
     marks.summary = {{"Video", video + ", " + std::to_string(r.videoFrames) + " frames"},
-                     {"Checked", std::to_string(r.kept) + " kept entries, " +
-                                     percent(r.kept ? double(r.clean) / r.kept : 1) + " clean"},
+                     {"Checked", std::to_string(r.kept) + " kept entries, " + percent(r.cleanShare()) + " clean"},
                      {"Combed", std::to_string(r.combed.size()) + " kept entries"},
                      {"Offset", offsetText(r)}};
-    const FrameList stored = project.normalised() ? project.storedList() : FrameList{};
-    const CadenceSummary summary = cadenceSummary(project.list(), rate, project.normalised() ? &stored : nullptr);
+    const CadenceSummary summary = cadenceSummary(project.list(), rate, stored.storedOrNull());
     return writePage(c, project, rate, summary, &marks, "Check against the video");
   });
   reports.finish();

@@ -23,6 +23,21 @@ inline std::string rateText(double fps) { return fixed(fps, 3); }
 // "1200 (600a)": a field and the AVI script's name for it.
 inline std::string fieldText(std::int64_t field) { return std::to_string(field) + " (" + fieldName(field) + ")"; }
 
+// The list as the project stores it, kept apart only where the load moved
+// its first mark: the breaks are the stored list's.
+class StoredList {
+ public:
+  explicit StoredList(const Project& project) : moved_(project.normalised()) {
+    if (moved_) list_ = project.storedList();
+  }
+  // For SectionStream and cadenceSummary: nothing where it is the loaded list.
+  const FrameList* storedOrNull() const { return moved_ ? &list_ : nullptr; }
+
+ private:
+  bool moved_;
+  FrameList list_;
+};
+
 // Where the load moved the first kept entry, or nothing.
 inline std::string normalisationNote(const Project& project) {
   if (!project.normalised()) return {};

@@ -75,22 +75,11 @@ std::string commonPatternText(const CadenceSummary& r) {
          " entries in " + std::to_string(r.commonCount) + (r.commonCount == 1 ? " section" : " sections");
 }
 
-// The list the sections come from, and the stored one where the load moved
-// its first mark: the breaks are the stored list's.
-struct Lists {
-  explicit Lists(const Project& project) : project(project) {
-    if (project.normalised()) stored = project.storedList();
-  }
-  const FrameList* storedOrNull() const { return project.normalised() ? &stored : nullptr; }
-  const Project& project;
-  FrameList stored;
-};
-
 std::int64_t outputFrames(const Project& project, const CadenceSummary& r) {
   return r.kept - (project.leftOutEntry() >= 0);
 }
 
-void textReport(Sink& out, const Project& project, const Lists& lists, const CadenceSummary& r) {
+void textReport(Sink& out, const Project& project, const StoredList& lists, const CadenceSummary& r) {
   char line[240];
   std::snprintf(line, sizeof line,
                 "%s\n  %" PRId64 " fields (%" PRId64 " frames, %s at %s fields a second), kept %" PRId64
@@ -144,7 +133,7 @@ void textReport(Sink& out, const Project& project, const Lists& lists, const Cad
                 ", " + rateText(s.fps) + " fps\n");
 }
 
-void jsonReport(Json& json, const Project& project, const Lists& lists, const CadenceSummary& r) {
+void jsonReport(Json& json, const Project& project, const StoredList& lists, const CadenceSummary& r) {
   json.StartObject();
   json.Path(project.path());
   json.Key("summary");
@@ -241,7 +230,7 @@ int report(Context& c) {
   const bool pageOnly = o.html && *o.html == "-";
   Reports reports(c);
   const int status = forEachProject(c, [&](Project& project, std::size_t) {
-    const Lists lists(project);
+    const StoredList lists(project);
     const CadenceSummary r = cadenceSummary(project.list(), o.rate, lists.storedOrNull());
     if (o.json) {
       jsonReport(reports.json(), project, lists, r);

@@ -108,8 +108,8 @@ struct Gathered {
 
 Gathered gather(const Project& project, FrameRate rate, const PageMarks* marks) {
   Gathered g;
-  const FrameList stored = project.normalised() ? project.storedList() : FrameList{};
-  SectionStream sections(project.list(), rate, project.normalised() ? &stored : nullptr);
+  const StoredList stored(project);
+  SectionStream sections(project.list(), rate, stored.storedOrNull());
   const std::int64_t entries = project.list().count();
   g.buckets = static_cast<int>(std::clamp<std::int64_t>(entries, 1, kBuckets));
   const int buckets = g.buckets;

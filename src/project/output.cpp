@@ -8,28 +8,6 @@ namespace {
 
 Status writeFailure(const Sink& sink) { return {Error::WriteFile, Subject::Output, sink.error()}; }
 
-std::string folderOf(const std::string& path) {
-#ifdef _WIN32
-  const std::size_t slash = path.find_last_of("\\/:");
-  if (slash != std::string::npos && path[slash] == ':') return path.substr(0, slash + 1) + ".";
-#else
-  const std::size_t slash = path.find_last_of('/');
-#endif
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
-}
-
-std::string nameOf(const std::string& path) {
-#ifdef _WIN32
-  std::string name = path.substr(path.find_last_of("\\/:") + 1);
-  // Windows matches names without regard to case.
-  for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-  return name;
-#else
-  return path.substr(path.find_last_of('/') + 1);
-#endif
-}
-
 }  // namespace
 
 void RunFiles::addInput(const std::string& path, Kind kind) {
@@ -45,10 +23,10 @@ bool RunFiles::claim(const std::string& path, const std::string& owner, std::str
   if (sys::identifyPath(path, id)) {
     c.device = id.device;
     c.file = id.file;
-  } else if (sys::identifyPath(folderOf(path), id)) {
+  } else if (sys::identifyPath(sys::folderOf(path), id)) {
     c.device = id.device;
     c.file = id.file;
-    c.name = nameOf(path);
+    c.name = sys::nameKey(path);
   } else {
     // No such folder: the write fails anyway; the spelling tells.
     c.name = path;

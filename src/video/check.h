@@ -53,6 +53,7 @@ struct CheckResult {
   bool clearlyBetter = false;       // best is not 0 and fits clearly better than 0
 
   std::int64_t videoFields() const { return 2 * videoFrames; }
+  double cleanShare() const { return kept ? static_cast<double>(clean) / static_cast<double>(kept) : 1; }
   const OffsetFit& at(int offset) const { return offsets[static_cast<std::size_t>(offset - offsets.front().offset)]; }
 };
 
