@@ -263,7 +263,14 @@ int examine(const std::string& path, PathFacts& out) {
   out.regular = !out.folder && (attributes & FILE_ATTRIBUTE_DEVICE) == 0;
   out.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
   const HANDLE h = openPath(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
-  if (h == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
+  if (h == INVALID_HANDLE_VALUE) {
+    // Gone since its attributes were read (another writer's replace moves
+    // it aside for a moment): it is not there.
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND) return static_cast<int>(error);
+    out = PathFacts{};
+    return 0;
+  }
   DWORD links = 1;
   const bool known = identityOf(h, out.identity, &links);
   const DWORD error = GetLastError();
@@ -352,23 +359,21 @@ int replaceDestination(Pending& p) {
   // Another program (a second writer, a virus scanner, an indexer) may hold
   // the destination for a moment: try again for up to about a second.
   DWORD error = 0;
-  bool restore = false;
+  bool aside = false;  // the replaced file is at the backup name
   for (int attempt = 0; attempt < 50; ++attempt) {
     // ReplaceFile keeps the replaced file's attributes, security and
     // streams; a destination that is gone by now is simply renamed into.
-    bool done = p.existed && replaceFile(to, from, backup);
-    error = done ? 0 : GetLastError();
-    if (!done && error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-      // The old file is at the backup name and ours under its own: put
-      // ours in place, or else the old one back.
-      done = MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    bool done = false;
+    if (p.existed && !aside) {
+      done = replaceFile(to, from, backup);
       error = done ? 0 : GetLastError();
-      restore = !done;
-      break;
+      aside = !done && error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
     }
     // Gone meanwhile, or (a second writer's replace got there first) the
-    // replaced file removed and ours left under its own name: a rename then.
-    if (!done && (!p.existed || error == ERROR_FILE_NOT_FOUND || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT)) {
+    // replaced file removed and ours left under its own name, or the
+    // replaced file moved aside and ours not yet in (a second writer may
+    // hold the name for a moment): a rename then.
+    if (!done && (aside || !p.existed || error == ERROR_FILE_NOT_FOUND || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT)) {
       done = MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
       error = done ? 0 : GetLastError();
     }
@@ -378,7 +383,9 @@ int replaceDestination(Pending& p) {
       break;
     Sleep(20);
   }
-  if (restore) MoveFileExW(backup.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  // Ours could not go in: the replaced file goes back, unless a second
+  // writer's file has taken the name meanwhile (it is the newer one).
+  if (aside && error != 0) MoveFileExW(backup.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
   DeleteFileW(backup.c_str());
   if (error == 0) {
     // The replaced file's data went out with it; flush the new one's name.

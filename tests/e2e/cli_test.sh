@@ -235,14 +235,17 @@ if [ "${PULLDEX_CLI_WINE:-}" = "" ]; then
   fi
 fi
 
-# Two writers of one destination at once: both succeed, and the result is
+# Three writers of one destination at once: all succeed, and the result is
 # one of theirs, whole.
-for round in 1 2 3 4 5; do
+for round in 1 2 3 4 5 6 7 8; do
   "$cli" strip movie.tpr -o race.tpr 2>race1.err & first=$!
   "$cli" strip movie.tpr -o race.tpr 2>race2.err & second=$!
-  wait $first && wait $second && ok || bad "two writers at once (round $round): $(cat race1.err race2.err)"
+  "$cli" strip movie.tpr -o race.tpr 2>race3.err & third=$!
+  statuses=0
+  for writer in $first $second $third; do wait $writer || statuses=1; done
+  [ $statuses -eq 0 ] && ok || bad "writers at once (round $round): $(cat race1.err race2.err race3.err)"
 done
-same race.tpr movie.nocopy.tpr "the result of two writers"
+same race.tpr movie.nocopy.tpr "the result of three writers"
 leftovers=$(find . -name '.pulldex-*' -o -name 'pdx*.tmp' | wc -l)
 [ "$leftovers" -eq 0 ] && ok || bad "temporary files left: $leftovers"
 
