@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 for script in .ci/run scripts/*.sh bench/run; do bash -n "$script"; done
 bash scripts/install-deps.sh all
 jobs=$(nproc)
-status=0
+failed=()
 xvfb() { xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$@"; }
 for preset in native native-asan fuzz windows; do
   echo "== $preset"
@@ -19,12 +19,25 @@ for preset in native native-asan fuzz windows; do
   case $preset in
     fuzz)
       cmake --build "build/$preset" -j "$jobs" --target make_seeds load_fuzzer sfs_fuzzer outputs_fuzzer text_fuzzer
-      ctest --preset "$preset" -R '^fuzz_' --timeout 300 || status=1
+      ctest --preset "$preset" -R '^fuzz_' --timeout 300 || failed+=("$preset")
       ;;
     *)
       cmake --build "build/$preset" -j "$jobs"
-      xvfb ctest --preset "$preset" -j "$jobs" --timeout 300 || status=1
+      xvfb ctest --preset "$preset" -j "$jobs" --timeout 300 || failed+=("$preset")
       ;;
   esac
 done
-exit $status
+[ ${#failed[@]} -eq 0 ] && exit 0
+# The failures last, with the end of each one's output, so that a log's tail
+# tells what failed.
+echo "== failed tests"
+for preset in "${failed[@]}"; do
+  temporary=build/$preset/Testing/Temporary
+  while IFS=: read -r _ name; do
+    echo "-- $preset: $name"
+    awk -v name="$name" '$0 ~ "^[0-9]+/[0-9]+ Testing: " name "$" { on = 1; next }
+      on && /^<end of output>$/ { exit }
+      on' "$temporary/LastTest.log" | tail -n 12
+  done <"$temporary/LastTestsFailed.log"
+done
+exit 1

@@ -31,7 +31,7 @@ cmp -s got.asc movie.asc && ok || bad "-o /dev/stdout carries the script"
 mkfifo stream.fifo
 cat stream.fifo >from-fifo.asc &
 "$cli" asc movie.tpr -o stream.fifo && wait && cmp -s from-fifo.asc movie.asc && ok || bad "a FIFO as the output"
-"$cli" asc movie.tpr -o >(cat >from-substitution.asc) && sleep 1 && cmp -s from-substitution.asc movie.asc && ok ||
+"$cli" asc movie.tpr -o >(cat >from-substitution.asc) && wait $! && cmp -s from-substitution.asc movie.asc && ok ||
   bad "a process substitution as the output"
 "$cli" report movie.tpr --html=/dev/null >/dev/null && ok || bad "report --html=/dev/null"
 "$cli" strip movie.tpr -o - >streamed.tpr && cmp -s streamed.tpr movie.nocopy.tpr && ok || bad "strip -o -"
