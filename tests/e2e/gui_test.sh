@@ -14,7 +14,10 @@ sample=$4
 screenshot=${5:-}
 : "${DISPLAY:?needs an X display (run under xvfb-run)}"
 work=$(mktemp -d /tmp/pulldex-gui.XXXXXX)
-trap 'kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+# The program runs under a subshell of `run`: its children go too, or they
+# would hold the test's output open.
+pid=
+trap '[ -n "$pid" ] && { pkill -P "$pid"; kill "$pid"; } 2>/dev/null; rm -rf "$work"' EXIT
 fail() {
   echo "FAIL: $*"
   [ -n "${PULLDEX_GUI_FAILSHOT:-}" ] && import -window root "$PULLDEX_GUI_FAILSHOT"
@@ -35,7 +38,9 @@ if [ "$kind" = win32 ]; then
   # Wine's chooser takes a whole Windows path; a proposed name is replaced
   # by selecting it all.
   typed() { native "$1"; }
-  replace_name() { xdotool key End shift+Home; xdotool type --delay 20 "$(native "$here/$2")"; }
+  # Return to a chooser that is still closing would land in the dialog.
+  late_question() { :; }
+  replace_name() { xdotool key End shift+Home; enter "$(native "$here/$2")"; }
 else
   run() { "$@"; }
   native() { echo "$1"; }
@@ -51,18 +56,32 @@ else
     done
     return 0
   }
+  late_question() { answer_yes; }
   # FLTK's chooser starts in the current folder and completes names as they
-  # are typed, which garbles a typed folder: type the bare name, after
+  # are entered, which garbles an entered folder: enter the bare name, after
   # deleting the proposed one.
   typed() { basename "$1"; }
   replace_name() {
     xdotool key End
     for _ in $(seq ${#1}); do xdotool key BackSpace; done
-    xdotool type --delay 20 "$2"
+    enter "$2"
   }
 fi
 
 name='日本語-é'
+# Names go in by the clipboard. xdotool types a character the keyboard lacks
+# by mapping a spare key to it for an instant, and a busy program that reads
+# the map late loses the character; a paste carries every one.
+command -v xclip >/dev/null || fail "needs xclip"
+enter() {  # TEXT, pasted where the focus is
+  local tries=5
+  until printf %s "$1" | xclip -selection clipboard >/dev/null 2>&1; do
+    tries=$((tries - 1))
+    [ $tries -gt 0 ] || fail "xclip could not take the clipboard"
+    sleep 0.5
+  done
+  xdotool key ctrl+v
+}
 mkdir "$work/one" "$work/two"
 here=$work/two  # the second project, its outputs, and the folder the dialog starts in
 cp "$sample" "$work/sample.tpr"
@@ -80,20 +99,32 @@ cli_do asc --sfs "$(native "$here/third.sfs")" "$(native "$here/$name.tpr")" -o 
 cli_do sfs --sfs "$(native "$here/third.sfs")" "$(native "$here/$name.tpr")" -o "$(native "$here/expected.sfs")"
 cmp -s "$here/$name.tpr" "$here/expected.tpr" && fail "the second project has no copy frames to strip"
 
-# Waits up to 30 s for a visible window whose name matches, and prints its id.
-window() {
+# Waits up to 30 s (or STEPS fifths of a second) for a visible window whose
+# name matches, and prints its id.
+window() {  # NAME [STEPS]
   local id
-  for _ in $(seq 150); do
+  for _ in $(seq "${2:-150}"); do
     id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.2
   done
   return 1
 }
-press() {  # focus the window, then send keys to it
+# Waits up to 30 s for no visible window to match.
+gone() {
+  for _ in $(seq 150); do
+    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+    sleep 0.2
+  done
+  return 1
+}
+focus() {
   xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
-  shift
   sleep 0.3
+}
+press() {  # focus the window, then send keys to it
+  focus "$1"
+  shift
   xdotool "$@"
 }
 
@@ -112,22 +143,33 @@ main=$(window '^Pulldex 0\.56 by Brannock \(tessaly\)$') || fail "the dialog did
 sleep 1
 [ -n "$screenshot" ] && import -window root -crop 420x280+0+0 "$screenshot"
 
-# Waits up to 10 s for FILE to hold the bytes of EXPECTED.
+# Waits up to 20 s for FILE to hold the bytes of EXPECTED, answering a
+# question whether to replace it that came late.
 compare() {  # FILE EXPECTED WHAT
-  for _ in $(seq 50); do cmp -s "$1" "$2" && return 0; sleep 0.2; done
+  for _ in $(seq 100); do
+    cmp -s "$1" "$2" && return 0
+    late_question
+    sleep 0.2
+  done
   fail "$3: the dialog's $1 differs from the CLI's $2: $(ls "$(dirname "$1")")"
 }
 # Runs a command by its Alt key; in its chooser, the proposed name becomes
 # NAME (or stays, without one), and a question whether to replace a file is
 # answered yes.
 command() {  # KEY TITLE [NAME]
-  press "$main" key "$1"
-  chooser=$(window "$2") || fail "no chooser for $1"
+  # A key the busy dialog has not yet taken is pressed again.
+  chooser=
+  for _ in 1 2 3; do
+    press "$main" key "$1"
+    chooser=$(window "$2" 50) && break
+  done
+  [ -n "$chooser" ] || fail "no chooser for $1"
   sleep 0.5
   [ -n "${3:-}" ] && replace_name "$name.tpr" "$3"
   xdotool key Return
   sleep 1
   answer_yes
+  gone "$2" || fail "the chooser for $1 stayed open"
 }
 
 # The project of the command line loaded: its script, beside it in one/.
@@ -136,9 +178,10 @@ compare "$work/one/$name.asc" first.asc "the script of the command line's projec
 
 press "$main" key alt+o
 chooser=$(window "$open_title") || fail "the Open chooser did not appear"
-press "$chooser" type --delay 20 "$(typed "$here/$name.tpr")"
+focus "$chooser"
+enter "$(typed "$here/$name.tpr")"
 xdotool key Return
-sleep 1
+gone "$open_title" || fail "the Open chooser stayed open"
 
 # Without copy frames, in place, from the loaded list.
 command alt+r "$save_title"
