@@ -12,7 +12,9 @@ for script in .ci/run scripts/*.sh bench/run; do bash -n "$script"; done
 bash scripts/install-deps.sh all
 jobs=$(nproc)
 failed=()
-xvfb() { xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$@"; }
+# -noreset: by default the server resets when its last client leaves and
+# refuses the next one that comes meanwhile ("Can't open display").
+xvfb() { xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp -noreset" "$@"; }
 for preset in native native-asan fuzz windows; do
   echo "== $preset"
   cmake --preset "$preset" -DPULLDEX_WERROR=ON >/dev/null
