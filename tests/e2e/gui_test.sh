@@ -35,11 +35,11 @@ if [ "$kind" = win32 ]; then
   answer_yes() {
     xdotool search --onlyvisible --name '^Save As$' >/dev/null 2>&1 && xdotool key Return
   }
+  # Return to a chooser that is still closing would land in the dialog.
+  late_question() { :; }
   # Wine's chooser takes a whole Windows path; a proposed name is replaced
   # by selecting it all.
   typed() { native "$1"; }
-  # Return to a chooser that is still closing would land in the dialog.
-  late_question() { :; }
   replace_name() { xdotool key End shift+Home; enter "$(native "$here/$2")"; }
 else
   run() { "$@"; }
@@ -99,25 +99,19 @@ cli_do asc --sfs "$(native "$here/third.sfs")" "$(native "$here/$name.tpr")" -o 
 cli_do sfs --sfs "$(native "$here/third.sfs")" "$(native "$here/$name.tpr")" -o "$(native "$here/expected.sfs")"
 cmp -s "$here/$name.tpr" "$here/expected.tpr" && fail "the second project has no copy frames to strip"
 
+# Tries CHECK every fifth of a second, STEPS times at most, until it holds.
+poll() {  # STEPS CHECK...
+  local steps=$1
+  shift
+  for _ in $(seq "$steps"); do "$@" && return 0; sleep 0.2; done
+  return 1
+}
+shown() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 | grep .; }
+hidden() { ! shown "$1" >/dev/null; }
 # Waits up to 30 s (or STEPS fifths of a second) for a visible window whose
 # name matches, and prints its id.
-window() {  # NAME [STEPS]
-  local id
-  for _ in $(seq "${2:-150}"); do
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.2
-  done
-  return 1
-}
-# Waits up to 30 s for no visible window to match.
-gone() {
-  for _ in $(seq 150); do
-    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
-    sleep 0.2
-  done
-  return 1
-}
+window() { poll "${2:-150}" shown "$1"; }  # NAME [STEPS]
+gone() { poll 150 hidden "$1"; }
 focus() {
   xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
   sleep 0.3
@@ -145,12 +139,9 @@ sleep 1
 
 # Waits up to 20 s for FILE to hold the bytes of EXPECTED, answering a
 # question whether to replace it that came late.
+matches() { cmp -s "$1" "$2" || { late_question; false; }; }
 compare() {  # FILE EXPECTED WHAT
-  for _ in $(seq 100); do
-    cmp -s "$1" "$2" && return 0
-    late_question
-    sleep 0.2
-  done
+  poll 100 matches "$1" "$2" && return 0
   fail "$3: the dialog's $1 differs from the CLI's $2: $(ls "$(dirname "$1")")"
 }
 # Runs a command by its Alt key; in its chooser, the proposed name becomes
@@ -164,7 +155,7 @@ command() {  # KEY TITLE [NAME]
     chooser=$(window "$2" 50) && break
   done
   [ -n "$chooser" ] || fail "no chooser for $1"
-  sleep 0.5
+  focus "$chooser"
   [ -n "${3:-}" ] && replace_name "$name.tpr" "$3"
   xdotool key Return
   sleep 1
@@ -176,6 +167,8 @@ command() {  # KEY TITLE [NAME]
 command alt+e "$save_title"
 compare "$work/one/$name.asc" first.asc "the script of the command line's project"
 
+# The second project, through the Open chooser, whose field holds no name
+# to replace.
 press "$main" key alt+o
 chooser=$(window "$open_title") || fail "the Open chooser did not appear"
 focus "$chooser"
@@ -194,7 +187,7 @@ command alt+x "$save_title" "$name.sfs"
 compare "$here/$name.sfs" expected.sfs "the frame-setting file"
 
 press "$main" key Escape
-for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done
-kill -0 "$pid" 2>/dev/null && fail "Esc did not end the program"
+ended() { ! kill -0 "$pid" 2>/dev/null; }
+poll 50 ended || fail "Esc did not end the program"
 wait "$pid" || fail "the program exited with $?"
 echo "1 passed, 0 failed"
