@@ -7,6 +7,8 @@
 //   ten-million.tpr  10,000,000 frames, every one with a record, in which
 //              every kept frame gets its own line of AVI script (gaps 0, 3)
 //   ten-million-text.tpr  the same list in a project saved as text
+//   hard.tpr   10,000,000 frames kept with gaps of 0, 2, 0 and 3 between
+//              them, over and over: every kept frame starts a line of its own
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -51,11 +53,10 @@ int main(int argc, char** argv) {
   {
     // Entries named like a project's, with values of noise between them.
     std::ofstream out(folder + "/project-like.tpr", std::ios::binary | std::ios::trunc);
-    const char* names[] = {"Video.Deinterlace",      "Video.DeinterlaceEx.Lis", "Video.Source",  "Video.Filter.Count",
-                           "Video.DeinterlaceEx.Mode", "Video.Clip.Start",      "Audio.Gain",    "Video.Noise.Level"};
+    const char* names[] = {"Video.Deinterlace",        "Video.DeinterlaceEx.Lis", "Video.Source", "Video.Filter.Count",
+                           "Video.DeinterlaceEx.Mode", "Video.Clip.Start",        "Audio.Gain",   "Video.Noise.Level"};
     std::string chunk;
-    for (std::uint32_t i = 0; chunk.size() < (1u << 20); ++i)
-      chunk += namedEntry(names[i % 8], noise(8 + i % 40, i));
+    for (std::uint32_t i = 0; chunk.size() < (1u << 20); ++i) chunk += namedEntry(names[i % 8], noise(8 + i % 40, i));
     for (int i = 0; i < 256; ++i) out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
     const std::string block = ivtcBlock(recordsFromPattern(pattern(1000, "KCKCC")));
     out.write(block.data(), static_cast<std::streamsize>(block.size()));
@@ -84,6 +85,11 @@ int main(int argc, char** argv) {
     std::ofstream text(folder + "/ten-million-text.tpr", std::ios::binary | std::ios::trunc);
     const std::string textForm = textProject(ivtcValue(records));
     text.write(textForm.data(), static_cast<std::streamsize>(textForm.size()));
+  }
+  {
+    std::ofstream out(folder + "/hard.tpr", std::ios::binary | std::ios::trunc);
+    const std::string block = ivtcBlock(recordsFromPattern(pattern(10'000'000, "KKCCKKCCC")));
+    out.write(block.data(), static_cast<std::streamsize>(block.size()));
   }
   return 0;
 }

@@ -4,7 +4,7 @@
 # manager that frames the screenshots of docs/)
 set -euo pipefail
 # fluid: FLTK's CMake package names it, and configure fails without it.
-native=(g++ cmake ninja-build libgtest-dev libcli11-dev libfltk1.3-dev fluid rapidjson-dev)
+native=(g++ cmake ninja-build libgtest-dev libcli11-dev libfltk1.3-dev fluid rapidjson-dev libstb-dev)
 all=("${native[@]}" g++-mingw-w64-x86-64 wine64 xvfb xauth xdotool imagemagick x11-utils xclip python3 clang
      libclang-rt-14-dev hyperfine dpkg-dev lintian desktop-file-utils shared-mime-info strace acl attr
      chromium mkvtoolnix ffmpeg fonts-ipafont-gothic file)

@@ -21,7 +21,9 @@ struct Child {
 // Starts `program` (a path, or a name looked up as findProgram does) with
 // `arguments` (without the program's own name). 0, or the error number of
 // the start that failed: a program that is not there gives the platform's
-// "no such file".
+// "no such file", one that may not be run "permission denied". The child
+// inherits its pipes and nothing else, and ends when we end: on POSIX when
+// a signal ends us, on Windows through a job.
 int startChild(const std::string& program, const std::vector<std::string>& arguments, Child& child);
 // Closes our ends of its pipes and waits for it to end. Its exit status, or
 // -1 when it did not exit by itself (a signal, say).
@@ -31,7 +33,12 @@ void stopChild(Child& child);
 
 // The program `name` as startChild would run it: the path of the file, or
 // empty when there is none. A name with a folder in it is taken as it is.
-// Windows looks beside this program first, then on PATH, adding ".exe".
+// Windows looks beside this program first, then in the folders of PATH,
+// adding ".exe", and nowhere else.
 std::string findProgram(const std::string& name);
+
+// Whether the system would run `program` through its shell (a .bat or .cmd
+// file on Windows), where the quoting of its arguments does not hold.
+bool runsThroughShell(const std::string& program);
 
 }  // namespace pulldex::sys

@@ -46,6 +46,11 @@ bool writeAll(Handle h, const void* data, std::size_t n);
 // copying the rest through a buffer.
 std::int64_t kernelCopy(Handle in, Handle out, std::int64_t length);
 
+// Asks for large pages behind a large block of memory not yet touched, so
+// that filling it faults once every few megabytes; nothing where the
+// platform has no such request.
+void preferLargePages(void* start, std::size_t bytes);
+
 // Asks the system to start writing these bytes of a file to the disk now,
 // without waiting for it, so that the flush before a commit finds little
 // left to do. Does nothing where the platform has no such call.
@@ -131,12 +136,19 @@ int openStreamOutput(const std::string& path, Handle& out);
 // opening it (a FIFO would wait for its reader).
 bool namesStreamOutput(const std::string& path);
 
+// Whether `path` names the file standard output writes to (the same file
+// as descriptor 1): /dev/stdout, /dev/fd/1, or the file it was sent to.
+bool isStandardOutput(const std::string& path);
+
 // `path` as an absolute path, without "." and ".." steps; links are not
 // followed. The path as it was when it cannot be made absolute.
 std::string absolutePath(const std::string& path);
 
 // Whether standard error is a terminal (a console on Windows).
 bool stderrIsTerminal();
+// Whether that terminal takes the escapes that move the cursor and clear
+// a line; on Windows they are turned on where the console can.
+bool terminalEscapes();
 
 // A path or text in the platform's encoding (the ANSI code page on
 // Windows, bytes on POSIX) as UTF-8, where it can be converted.
@@ -153,8 +165,9 @@ void consoleSpeaksUtf8();
 // SIGHUP, as on systems without unnamed temporary files.
 void forceNamedTemporaryFiles(bool on);
 // For tests, on Windows: the next replace fails as Windows fails when it
-// cannot move the new file in (ERROR_UNABLE_TO_MOVE_REPLACEMENT_2). Nothing
-// elsewhere.
-void simulateReplaceFault();
+// cannot move the new file in (ERROR_UNABLE_TO_MOVE_REPLACEMENT_2); with
+// `nothingMoves`, every rename after that fails too, so that the replaced
+// file cannot go back either. Nothing elsewhere.
+void simulateReplaceFault(bool nothingMoves = false);
 
 }  // namespace pulldex::sys

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -33,16 +34,20 @@ Identity identityOf(const struct stat& st) {
           static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
 }
 
-// Named temporary files that a signal must not leave behind. Only plain
-// stores and unlink() happen in the handler, both safe there.
+// Named temporary files that a signal must not leave behind, and child
+// processes that must not outlive us. Only plain stores, unlink() and
+// kill() happen in the handler, all safe there.
 constexpr int kSlots = 8;
 char pendingNames[kSlots][PATH_MAX];
 std::atomic<bool> slotUsed[kSlots];
 std::atomic<bool> forceNamed{false};
+std::atomic<pid_t> children[kSlots];
 
-void removePendingAndDie(int signal) {
+void cleanUpAndDie(int signal) {
   for (int i = 0; i < kSlots; ++i)
     if (slotUsed[i].load()) ::unlink(pendingNames[i]);
+  for (int i = 0; i < kSlots; ++i)
+    if (const pid_t pid = children[i].load(); pid > 0) ::kill(pid, SIGKILL);
   std::signal(signal, SIG_DFL);
   std::raise(signal);
 }
@@ -55,7 +60,7 @@ void installCleanup() {
     sigaction(s, nullptr, &old);
     if (old.sa_handler != SIG_DFL) continue;  // the program handles it itself
     struct sigaction action {};
-    action.sa_handler = removePendingAndDie;
+    action.sa_handler = cleanUpAndDie;
     sigemptyset(&action.sa_mask);
     sigaction(s, &action, nullptr);
   }
@@ -69,6 +74,23 @@ void registerPending(const std::string& name) {
     std::memcpy(pendingNames[i], name.c_str(), name.size() + 1);
     slotUsed[i].store(true);
     return;
+  }
+}
+
+// A child to end should we be ended by a signal: one in the terminal's
+// process group gets a Ctrl-C of its own, but not our SIGTERM or SIGHUP.
+void registerChild(pid_t pid) {
+  installCleanup();
+  for (int i = 0; i < kSlots; ++i) {
+    pid_t none = 0;
+    if (children[i].compare_exchange_strong(none, pid)) return;
+  }
+}
+
+void unregisterChild(pid_t pid) {
+  for (int i = 0; i < kSlots; ++i) {
+    pid_t expected = pid;
+    children[i].compare_exchange_strong(expected, 0);
   }
 }
 
@@ -262,6 +284,18 @@ std::int64_t kernelCopy(Handle in, Handle out, std::int64_t length) {
 #endif
 }
 
+void preferLargePages(void* start, std::size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  constexpr std::uintptr_t kLarge = std::uintptr_t{2} << 20;
+  const auto from = (reinterpret_cast<std::uintptr_t>(start) + kLarge - 1) & ~(kLarge - 1);
+  const auto to = (reinterpret_cast<std::uintptr_t>(start) + bytes) & ~(kLarge - 1);
+  if (to > from) (void)::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+  (void)start;
+  (void)bytes;
+#endif
+}
+
 void startWriteback(Handle h, std::int64_t offset, std::int64_t length) {
 #ifdef __linux__
   // Only a hint: a failure changes nothing, the commit's fsync still flushes all.
@@ -289,7 +323,7 @@ bool identifyPath(const std::string& path, Identity& out) {
 
 void forceNamedTemporaryFiles(bool on) { forceNamed = on; }
 
-void simulateReplaceFault() {}
+void simulateReplaceFault(bool) {}
 
 int examine(const std::string& path, PathFacts& out) {
   out = PathFacts{};
@@ -478,6 +512,15 @@ int openStreamOutput(const std::string& path, Handle& out) {
 
 bool stderrIsTerminal() { return ::isatty(2) == 1; }
 
+bool terminalEscapes() { return true; }
+
+bool isStandardOutput(const std::string& path) {
+  struct stat out {
+  }, named{};
+  if (path.empty() || ::fstat(1, &out) != 0 || ::stat(path.c_str(), &named) != 0) return false;
+  return out.st_dev == named.st_dev && out.st_ino == named.st_ino;
+}
+
 std::string absolutePath(const std::string& path) {
   std::string whole = path;
   if (path.empty() || path[0] != '/') {
@@ -503,7 +546,7 @@ std::string absolutePath(const std::string& path) {
 }
 
 std::string findProgram(const std::string& name) {
-  if (name.find('/') != std::string::npos) return ::access(name.c_str(), X_OK) == 0 ? name : std::string();
+  if (name.find('/') != std::string::npos) return ::access(name.c_str(), F_OK) == 0 ? name : std::string();
   const char* path = std::getenv("PATH");
   std::string folders = path ? path : "/usr/local/bin:/usr/bin:/bin";
   for (std::size_t at = 0; at <= folders.size();) {
@@ -519,10 +562,16 @@ std::string findProgram(const std::string& name) {
   return {};
 }
 
+bool runsThroughShell(const std::string&) { return false; }
+
 int startChild(const std::string& program, const std::vector<std::string>& arguments, Child& child) {
   child = Child{};
   const std::string path = findProgram(program);
   if (path.empty()) return ENOENT;
+  // There but not a program we may run: say so, not that it is missing.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return EISDIR;
+  if (::access(path.c_str(), X_OK) != 0) return failure();
   int out[2] = {-1, -1}, err[2] = {-1, -1};
   if (::pipe2(out, O_CLOEXEC) != 0) return failure();
   if (::pipe2(err, O_CLOEXEC) != 0) {
@@ -558,6 +607,7 @@ int startChild(const std::string& program, const std::vector<std::string>& argum
   child.output = out[0];
   child.errors = err[0];
   child.id = pid;
+  registerChild(pid);
   return 0;
 }
 
@@ -571,6 +621,7 @@ int waitChild(Child& child) {
   do {
     got = ::waitpid(static_cast<pid_t>(child.id), &status, 0);
   } while (got < 0 && errno == EINTR);
+  unregisterChild(static_cast<pid_t>(child.id));
   child.id = -1;
   if (got < 0) return -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -77,29 +77,65 @@ bool setDeleteOnClose(HANDLE h, bool on) {
   return SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
-std::atomic<bool> replaceFault{false};
+std::atomic<int> replaceFault{0};  // 0 none, 1 the replacement stays out, 2 and nothing moves after
+bool stuck = false;                // the second fault, under way
 
 // ReplaceFile with a backup name. The simulated fault does what Windows
 // does when it cannot move the replacement in: the replaced file is at the
 // backup name, the replacement where it was.
 bool replaceFile(const std::wstring& to, const std::wstring& from, const std::wstring& backup) {
-  if (replaceFault.exchange(false)) {
+  if (const int fault = replaceFault.exchange(0); fault != 0) {
     if (!MoveFileExW(to.c_str(), backup.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
+    stuck = fault == 2;
     SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
     return false;
   }
   return ReplaceFileW(to.c_str(), from.c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0;
 }
 
-// Temporary files without a delete disposition, removed on console Ctrl events.
+// A rename, which the second simulated fault makes fail.
+bool moveFile(const std::wstring& from, const std::wstring& to, DWORD flags) {
+  if (stuck) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  return MoveFileExW(from.c_str(), to.c_str(), flags) != 0;
+}
+
+// Temporary files without a delete disposition, removed on console Ctrl
+// events; and the replaced files moved aside while a replace works, each
+// put back where its destination is gone, else removed.
 std::mutex pendingLock;
 std::vector<std::string> pendingNames;
+std::vector<std::pair<std::wstring, std::wstring>> asideNames;  // the file aside, its destination
 std::atomic<bool> forceNamed{false};
+
+bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 BOOL WINAPI removePending(DWORD) {
   std::lock_guard<std::mutex> lock(pendingLock);
   for (const std::string& name : pendingNames) DeleteFileW(wide(name).c_str());
+  for (const auto& [aside, destination] : asideNames)
+    if (exists(aside) &&
+        (exists(destination) || !MoveFileExW(aside.c_str(), destination.c_str(), MOVEFILE_WRITE_THROUGH)))
+      if (exists(destination)) DeleteFileW(aside.c_str());
   return FALSE;  // and let the default handler end the process
+}
+
+void registerAside(const std::wstring& aside, const std::wstring& destination) {
+  std::lock_guard<std::mutex> lock(pendingLock);
+  static bool installed = false;
+  if (!installed) installed = SetConsoleCtrlHandler(removePending, TRUE) != 0;
+  asideNames.emplace_back(aside, destination);
+}
+
+void unregisterAside(const std::wstring& aside) {
+  std::lock_guard<std::mutex> lock(pendingLock);
+  for (auto it = asideNames.begin(); it != asideNames.end(); ++it)
+    if (it->first == aside) {
+      asideNames.erase(it);
+      return;
+    }
 }
 
 void registerPending(const std::string& name) {
@@ -234,6 +270,9 @@ std::int64_t kernelCopy(Handle, Handle, std::int64_t) {
   return -1;
 }
 
+// Large pages need a privilege no ordinary user has.
+void preferLargePages(void*, std::size_t) {}
+
 // Windows has no call that starts a write-back without waiting for it.
 void startWriteback(Handle, std::int64_t, std::int64_t) {}
 
@@ -249,7 +288,7 @@ bool identifyPath(const std::string& path, Identity& out) {
 
 void forceNamedTemporaryFiles(bool on) { forceNamed = on; }
 
-void simulateReplaceFault() { replaceFault = true; }
+void simulateReplaceFault(bool nothingMoves) { replaceFault = nothingMoves ? 2 : 1; }
 
 int examine(const std::string& path, PathFacts& out) {
   out = PathFacts{};
@@ -356,6 +395,7 @@ int replaceDestination(Pending& p) {
   // one, a replacement that cannot be moved in leaves the old file under a
   // name the system chose.
   const std::wstring backup = from.substr(0, from.size() - 4) + L".bak";
+  registerAside(backup, to);
   // Another program (a second writer, a virus scanner, an indexer) may hold
   // the destination for a moment: try again for up to about a second.
   DWORD error = 0;
@@ -374,7 +414,7 @@ int replaceDestination(Pending& p) {
     // replaced file moved aside and ours not yet in (a second writer may
     // hold the name for a moment): a rename then.
     if (!done && (aside || !p.existed || error == ERROR_FILE_NOT_FOUND || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT)) {
-      done = MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+      done = moveFile(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
       error = done ? 0 : GetLastError();
     }
     if (done) break;
@@ -385,8 +425,12 @@ int replaceDestination(Pending& p) {
   }
   // Ours could not go in: the replaced file goes back, unless a second
   // writer's file has taken the name meanwhile (it is the newer one).
-  if (aside && error != 0) MoveFileExW(backup.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
-  DeleteFileW(backup.c_str());
+  if (aside && error != 0) moveFile(backup, to, MOVEFILE_WRITE_THROUGH);
+  // The replaced file at the backup name goes only once a file is proven in
+  // the destination's place: else it may be the only copy.
+  if (exists(to)) DeleteFileW(backup.c_str());
+  unregisterAside(backup);
+  stuck = false;
   if (error == 0) {
     // The replaced file's data went out with it; flush the new one's name.
     const HANDLE h = openPath(p.destination, GENERIC_WRITE, OPEN_EXISTING);
@@ -485,24 +529,64 @@ std::string toCodePage(const std::wstring& w) {
 
 std::string findProgram(const std::string& name) {
   std::wstring w = fromCodePage(name);
-  const bool extension = w.size() > 4 && _wcsicmp(w.c_str() + w.size() - 4, L".exe") == 0;
+  const bool extension = w.size() > 4 && w[w.size() - 4] == L'.';
   if (w.find_first_of(L"\\/:") != std::wstring::npos) {
     if (isFile(w)) return name;
     return !extension && isFile(w + L".exe") ? name + ".exe" : std::string();
   }
   if (!extension) w += L".exe";
-  // Beside this program first: that is where a Windows user puts it.
+  // Beside this program first: that is where a Windows user puts it. Then
+  // the folders of PATH, and no others: not the working folder, not the
+  // system's, which the system's own search would try first.
+  std::vector<std::wstring> folders;
   wchar_t self[32768];
   const DWORD n = GetModuleFileNameW(nullptr, self, 32768);
   if (n > 0 && n < 32768) {
-    std::wstring beside(self, n);
-    beside = beside.substr(0, beside.find_last_of(L"\\/") + 1) + w;
-    if (isFile(beside)) return toCodePage(beside);
+    const std::wstring exe(self, n);
+    folders.push_back(exe.substr(0, exe.find_last_of(L"\\/")));
   }
-  wchar_t found[32768];
-  const DWORD m = SearchPathW(nullptr, w.c_str(), nullptr, 32768, found, nullptr);
-  return m > 0 && m < 32768 ? toCodePage(std::wstring(found, m)) : std::string();
+  const DWORD size = GetEnvironmentVariableW(L"PATH", nullptr, 0);
+  std::wstring path(size, L'\0');
+  path.resize(size > 0 ? GetEnvironmentVariableW(L"PATH", path.data(), size) : 0);
+  for (std::size_t at = 0; at < path.size();) {
+    std::size_t end = path.find(L';', at);
+    if (end == std::wstring::npos) end = path.size();
+    std::wstring folder = path.substr(at, end - at);
+    if (folder.size() >= 2 && folder.front() == L'"' && folder.back() == L'"')
+      folder = folder.substr(1, folder.size() - 2);
+    if (!folder.empty()) folders.push_back(folder);
+    at = end + 1;
+  }
+  for (std::wstring folder : folders) {
+    if (folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
+    if (isFile(folder + w)) return toCodePage(folder + w);
+  }
+  return {};
 }
+
+bool runsThroughShell(const std::string& program) {
+  const std::wstring w = fromCodePage(program);
+  return w.size() > 4 &&
+         (_wcsicmp(w.c_str() + w.size() - 4, L".bat") == 0 || _wcsicmp(w.c_str() + w.size() - 4, L".cmd") == 0);
+}
+
+namespace {
+
+// Every child is in one job that ends them all when the job's last handle
+// closes: when this process ends, however it ends.
+HANDLE childrenJob() {
+  static const HANDLE job = [] {
+    const HANDLE h = CreateJobObjectW(nullptr, nullptr);
+    if (!h) return h;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    SetInformationJobObject(h, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    return h;
+  }();
+  return job;
+}
+
+}  // namespace
 
 int startChild(const std::string& program, const std::vector<std::string>& arguments, Child& child) {
   child = Child{};
@@ -524,16 +608,29 @@ int startChild(const std::string& program, const std::vector<std::string>& argum
       CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
   std::wstring line = quoted(fromCodePage(path));
   for (const std::string& a : arguments) line += L" " + quoted(fromCodePage(a));
-  STARTUPINFOW start{};
-  start.cb = sizeof start;
-  start.dwFlags = STARTF_USESTDHANDLES;
-  start.hStdInput = nothing;
-  start.hStdOutput = outWrite;
-  start.hStdError = errWrite;
+  // The child inherits its three handles and nothing else of ours.
+  HANDLE handles[3] = {outWrite, errWrite, nothing};
+  const DWORD handleCount = nothing != INVALID_HANDLE_VALUE ? 3 : 2;
+  SIZE_T attributeBytes = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &attributeBytes);
+  std::vector<unsigned char> attributeSpace(attributeBytes);
+  auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributeSpace.data());
+  const bool listed = InitializeProcThreadAttributeList(attributes, 1, 0, &attributeBytes) &&
+                      UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles,
+                                                handleCount * sizeof(HANDLE), nullptr, nullptr);
+  STARTUPINFOEXW start{};
+  start.StartupInfo.cb = sizeof start;
+  start.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  start.StartupInfo.hStdInput = nothing;
+  start.StartupInfo.hStdOutput = outWrite;
+  start.StartupInfo.hStdError = errWrite;
+  if (listed) start.lpAttributeList = attributes;
   PROCESS_INFORMATION process{};
-  const BOOL started = CreateProcessW(fromCodePage(path).c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                                      nullptr, nullptr, &start, &process);
+  const DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED | (listed ? EXTENDED_STARTUPINFO_PRESENT : 0);
+  const BOOL started = CreateProcessW(fromCodePage(path).c_str(), line.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                                      nullptr, &start.StartupInfo, &process);
   const DWORD error = started ? 0 : GetLastError();
+  if (listed) DeleteProcThreadAttributeList(attributes);
   CloseHandle(outWrite);
   CloseHandle(errWrite);
   if (nothing != INVALID_HANDLE_VALUE) CloseHandle(nothing);
@@ -542,6 +639,9 @@ int startChild(const std::string& program, const std::vector<std::string>& argum
     CloseHandle(errRead);
     return static_cast<int>(error);
   }
+  // In the job before it runs a single instruction.
+  if (const HANDLE job = childrenJob()) AssignProcessToJobObject(job, process.hProcess);
+  ResumeThread(process.hThread);
   CloseHandle(process.hThread);
   child.output = ours(outRead);
   child.errors = ours(errRead);
@@ -573,9 +673,27 @@ std::string absolutePath(const std::string& path) {
   return full.empty() ? path : toCodePage(full);
 }
 
+bool isStandardOutput(const std::string& path) {
+  Identity out, named;
+  const HANDLE h = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (path.empty() || h == nullptr || h == INVALID_HANDLE_VALUE || GetFileType(h) != FILE_TYPE_DISK ||
+      !identityOf(h, out) || !identifyPath(path, named))
+    return false;
+  return out.device == named.device && out.file == named.file;
+}
+
 bool stderrIsTerminal() {
   DWORD mode = 0;
   return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+bool terminalEscapes() {
+  // The console reads escapes only where asked to (Windows 10 and later).
+  const HANDLE h = GetStdHandle(STD_ERROR_HANDLE);
+  DWORD mode = 0;
+  if (!GetConsoleMode(h, &mode)) return false;
+  return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+         SetConsoleMode(h, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
 std::string toUtf8(const std::string& text) {

@@ -63,8 +63,8 @@ struct Options {
   std::string output;     // -o: a file, "-" for standard output, or empty
   std::string outputDir;  // --output-dir: the folder for outputs under their default names
   bool json = false;
-  bool force = false;    // an output may replace a file the run reads
-  bool dropped = false;  // frames: the numbers of the entries that are not kept
+  bool force = false;               // an output may replace a file the run reads
+  bool dropped = false;             // frames: the numbers of the entries that are not kept
   std::optional<std::string> html;  // report, check --html: empty for the default name
   FrameRate rate;                   // the source video's frame rate
   bool v1 = false;                  // timestamps: format v1
@@ -75,8 +75,11 @@ struct Options {
   std::vector<std::string> videos;  // one per project, or one with {} for the project's stem
   std::string ffmpeg;               // the program; empty: found on PATH
   int search = 8;                   // check: the offsets tried, either way
-  double threshold = 0;             // check: combed above this score; 0 for the default
-  std::string sourceFilter = "lsmas.LWLibavSource";
+  std::optional<double> threshold;  // check: combed above this share of a window; none: judged locally
+  bool fix = false;                 // check: write the repaired project
+  std::size_t pictures = 200;       // check --html: findings with pictures, the worst first
+  std::string sourceFilter;         // script --for wobbly: as given, or empty for the one the video calls for
+  bool noCheck = false;             // script --for wobbly: no findings of a check in the project
 };
 
 // What a command works with: its options, its streams and every file the
@@ -124,6 +127,14 @@ std::string besideProject(const std::string& project, const std::string& infix, 
 // none (info, a report without --html).
 std::string outputPath(const Options& o, const std::string& project);
 
+// Where check --fix writes the repaired project for `project`: -o, else
+// movie.fixed.tpr beside it or in --output-dir.
+std::string fixedPath(const Options& o, const std::string& project);
+
+// The progress line of a check: fields done, of how many where known, the
+// speed and the time left.
+std::string progressLine(std::int64_t done, std::int64_t total, double seconds);
+
 // A frame rate as a fraction: "30000/1001", "25" or "29.97" (which means
 // 30000/1001, as do 23.976 and 59.94 for their rates). False for anything
 // else, zero or negative.
@@ -152,6 +163,10 @@ int forEachProject(Context& c, const std::function<int(Project&, std::size_t)>& 
 
 // The destination of an output for `project`.
 Destination destinationFor(Context& c, Project& project, const std::string& path, Error cannotCreate);
+
+// The source filter Wobbly opens `video` with: --source-filter, else
+// d2v.Source for a DVD index and lsmas.LWLibavSource for anything else.
+std::string sourceFilterFor(const Options& o, const std::string& video);
 
 // The field order for the scripts and the check: --bff or --tff, else what
 // the project says, else top first.

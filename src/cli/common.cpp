@@ -37,6 +37,20 @@ std::string stemOf(const std::string& project) {
   return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
+// An output's default name, moved into --output-dir where one is given.
+std::string inOutputDir(const Options& o, const std::string& beside) {
+  if (o.outputDir.empty()) return beside;
+  const std::size_t slash = beside.find_last_of("/\\");
+  const std::string name = slash == std::string::npos ? beside : beside.substr(slash + 1);
+  const char last = o.outputDir.back();
+  return o.outputDir + (last == '/' || last == '\\' ? "" : "/") + name;
+}
+
+// A default name that is the very file standard output writes to is
+// standard output, with its rules: "movie.report.html" in "report --html
+// movie.tpr > movie.report.html".
+std::string orStandardOutput(const std::string& path) { return sys::isStandardOutput(path) ? "-" : path; }
+
 }  // namespace
 
 std::string besideProject(const std::string& project, const std::string& infix, std::string extension) {
@@ -86,12 +100,12 @@ std::string outputPath(const Options& o, const std::string& project) {
   }
   // The page of a report names its file with --html=FILE, not -o.
   if (!o.output.empty() && o.command != Command::Report && o.command != Command::Check) return o.output;
-  const std::string beside = besideProject(project, infix, extension);
-  if (o.outputDir.empty()) return beside;
-  const std::size_t slash = beside.find_last_of("/\\");
-  const std::string name = slash == std::string::npos ? beside : beside.substr(slash + 1);
-  const char last = o.outputDir.back();
-  return o.outputDir + (last == '/' || last == '\\' ? "" : "/") + name;
+  return orStandardOutput(inOutputDir(o, besideProject(project, infix, extension)));
+}
+
+std::string fixedPath(const Options& o, const std::string& project) {
+  if (!o.output.empty()) return o.output;
+  return orStandardOutput(inOutputDir(o, besideProject(project, ".fixed", "")));
 }
 
 bool parseRate(const std::string& text, std::int64_t& num, std::int64_t& den) {
@@ -177,7 +191,9 @@ int failDecoding(Context& c, const std::string& video, const std::string& ffmpeg
   c.err << video << ": " << errorText(problem.error);
   const std::string found = sys::findProgram(ffmpeg);
   const std::string program = found.empty() ? ffmpeg : found;
-  if (problem.error == Error::StartDecoder)
+  if (problem.error == Error::IndexedFileMissing || problem.error == Error::DvdIndex)
+    c.err << " (" << problem.detail << (problem.osError ? ": " + sys::errorMessage(problem.osError) : "") << ")";
+  else if (problem.error == Error::StartDecoder || problem.error == Error::DecoderIsScript)
     c.err << " (" << program << (problem.osError ? ": " + sys::errorMessage(problem.osError) : "") << ")";
   else if (!problem.detail.empty())
     c.err << " (" << (problem.error == Error::DecoderFailed ? program + ": " : "") << problem.detail << ")";
@@ -229,6 +245,11 @@ Destination destinationFor(Context& c, Project& project, const std::string& path
           .standardOutput = &c.out};
 }
 
+std::string sourceFilterFor(const Options& o, const std::string& video) {
+  if (!o.sourceFilter.empty()) return o.sourceFilter;
+  return isDvdIndex(video) ? "d2v.Source" : "lsmas.LWLibavSource";
+}
+
 bool topFieldFirst(const Options& o, const Project& project) {
   return o.bff ? false : o.tff ? true : project.topFieldFirst().value_or(true);
 }
@@ -246,8 +267,7 @@ void warnAboutSettings(Context& c, const FrameSettingsFacts& facts, std::int32_t
   if (facts.bytes != projectEntries)
     c.err << name << ": " << facts.bytes << " entries, the project has " << projectEntries << "\n";
   if (facts.firstOther >= 0)
-    c.err << name << ": byte " << facts.firstOther
-          << " is not a frame setting (0 to 6 or ?); such bytes are skipped\n";
+    c.err << name << ": byte " << facts.firstOther << " is not a frame setting (0 to 6 or ?); such bytes are skipped\n";
 }
 
 }  // namespace

@@ -43,7 +43,6 @@ int info(Context& c) {
       ++states[e.state];
       if (e.state != Unlisted) ++codes[e.code];
     }
-    const std::int64_t leftOut = project.leftOutEntry();
     const std::int64_t moved = project.normalised() ? project.block().normalisation.movedFrom : -1;
     if (asJson) {
       json.StartObject();
@@ -62,14 +61,15 @@ int info(Context& c) {
       jsonCounts(json, "codes", inUse(codes, 0));
       json.Key("normalisedFrom");
       json.EntryOrNull(moved);
+      // Every kept entry makes a frame; "leftOut" stays for those who read it.
       json.Key("leftOut");
-      json.EntryOrNull(leftOut);
-      json.Int("outputFrames", states[Kept] - (leftOut >= 0));
+      json.Null();
+      json.Int("outputFrames", states[Kept]);
       json.EndObject();
       return kOk;
     }
     std::string text = project.path() + "\n  form      " + form + "\n  fields    " + std::to_string(list.count()) +
-                       " (" + std::to_string(videoFrames(list.count())) + " frames)\n  Kept      " +
+                       " (" + countText(videoFrames(list.count()), "frame", "frames") + ")\n  Kept      " +
                        std::to_string(states[Kept]) + "\n  Copy      " + std::to_string(states[Copy]) +
                        "\n  Unlisted  " + std::to_string(states[Unlisted]) + "\n";
     for (const auto& [state, n] : inUse(states, Copy + 1))
@@ -80,7 +80,6 @@ int info(Context& c) {
     for (const auto& [code, n] : usedCodes) text += "\n    code " + std::to_string(code) + ": " + std::to_string(n);
     text += "\n";
     if (const std::string note = normalisationNote(project); !note.empty()) text += "  " + note + "\n";
-    if (const std::string note = leftOutNote(project); !note.empty()) text += "  " + note + "\n";
     reports.beginText();
     c.out.write(text);
     return kOk;

@@ -1,5 +1,7 @@
 // asc, strip, sfs, frames, timestamps, script: one output per project,
 // beside it unless -o or --output-dir says otherwise.
+#include <algorithm>
+
 #include "base/sys.h"
 #include "cli/cli.h"
 #include "formats/avi_script.h"
@@ -9,6 +11,7 @@
 #include "formats/wobbly_project.h"
 #include "project/ivtc_block.h"
 #include "version.h"
+#include "video/check.h"
 #include "video/decoder.h"
 
 namespace pulldex::cli {
@@ -27,12 +30,6 @@ Error cannotCreate(Command command) {
     default:
       return Error::CreateList;
   }
-}
-
-bool keepsAny(const FrameList& list) {
-  for (const FrameEntry& e : list.entries)
-    if (e.state == Kept) return true;
-  return false;
 }
 
 // The source as Wobbly will open it: its size and rate from ffmpeg, its frames
@@ -55,32 +52,101 @@ DecodeProblem probe(const std::string& ffmpeg, const std::string& video, WobblyS
   return {};
 }
 
+// "kept entries 4, 5 and 6"
+std::string entriesText(const std::vector<std::int64_t>& entries) {
+  std::string text = entries.size() == 1 ? "kept entry " : "kept entries ";
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == entries.size() ? " and " : ", ") + std::to_string(entries[i]);
+  return text;
+}
+
+// What the check found, on Wobbly's frames: the kept entries whose frames
+// weave two pictures, and a bookmark for each picture kept twice or lost and
+// each shift, saying what to keep.
+WobblyFindings findingsFor(const CheckResult& r, const FrameList& list, const WobblyPlan& plan) {
+  WobblyFindings f;
+  std::vector<std::int64_t> kept;
+  for (std::int64_t i = 0; i < list.count(); ++i)
+    if (list.isKept(i)) kept.push_back(i);
+  const auto frameOfKept = [&](std::int64_t entry) {
+    const auto at = std::lower_bound(kept.begin(), kept.end(), entry);
+    const auto k = static_cast<std::size_t>(at - kept.begin());
+    return trimmedFrame(
+        plan, at != kept.end() && *at == entry && k < plan.keptFrames.size() ? plan.keptFrames[k] : entry / 2);
+  };
+  for (const std::int64_t e : r.combedAsGiven) f.combedFrames.push_back(frameOfKept(e));
+  std::sort(f.combedFrames.begin(), f.combedFrames.end());
+  f.combedFrames.erase(std::unique(f.combedFrames.begin(), f.combedFrames.end()), f.combedFrames.end());
+  for (const RepeatedEntry& e : r.repeated)
+    f.bookmarks.push_back({frameOfKept(e.entry), "picture kept twice: entry " + std::to_string(e.entry) +
+                                                     " shows what entry " + std::to_string(e.sameAs) +
+                                                     " shows; keep it no more"});
+  for (const LostPicture& p : r.lost)
+    f.bookmarks.push_back({trimmedFrame(plan, p.keep / 2), "picture lost: keep entry " + std::to_string(p.keep) +
+                                                               " (fields " + std::to_string(p.from) + " to " +
+                                                               std::to_string(p.to) + ")"});
+  for (const Shift& s : r.shifts)
+    f.bookmarks.push_back(
+        {frameOfKept(s.entry), "shift: from entry " + std::to_string(s.entry) + " on, entry i is the video's field i " +
+                                   (s.offset < 0 ? "- " : "+ ") + std::to_string(std::abs(s.offset))});
+  std::stable_sort(f.bookmarks.begin(), f.bookmarks.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  return f;
+}
+
 // The Wobbly project of one project: refused, with its message, when the
-// video cannot be read or the list does not fit it.
+// video cannot be read or the list does not fit it. One decoding pass
+// counts the video's frames and checks the list against it.
 int wobbly(Context& c, Project& project, std::size_t index, const FrameList& exported, Destination destination) {
   const Options& o = c.options;
   const std::string video = videoFor(o, index);
+  // The output is opened before a frame is decoded: one that cannot be
+  // written fails now, not after the whole video.
+  OpenOutput output;
+  if (const Status s = output.open(destination); !s.ok()) return fail(c, project.path(), destination.path, s);
   WobblySource source;
   const std::string ffmpeg = o.ffmpeg.empty() ? "ffmpeg" : o.ffmpeg;
-  if (const DecodeProblem p = probe(ffmpeg, video, source); !p.ok()) return failDecoding(c, video, ffmpeg, p);
+  source.topFieldFirst = topFieldFirst(o, project);
+  CheckResult r;
+  if (o.noCheck) {
+    if (const DecodeProblem p = probe(ffmpeg, video, source); !p.ok()) return failDecoding(c, video, ffmpeg, p);
+  } else {
+    CheckSettings settings;
+    settings.topFieldFirst = source.topFieldFirst;
+    settings.givenTopFirst = source.topFieldFirst;
+    if (const DecodeProblem p = checkVideo(exported, ffmpeg, video, settings, r); !p.ok())
+      return failDecoding(c, video, ffmpeg, p);
+    source.frames = r.videoFrames;
+    source.width = r.width;
+    source.height = r.height;
+    if (r.rate.num > 0) {
+      source.rateNum = r.rate.num;
+      source.rateDen = r.rate.den;
+    }
+    if (r.videoTopFirst && *r.videoTopFirst != source.topFieldFirst)
+      c.err << video << ": the video is " << (*r.videoTopFirst ? "top" : "bottom")
+            << " field first, the Wobbly project says otherwise (--tff or --bff sets it)\n";
+  }
   if (videoFrames(exported.count()) > source.frames) {
     c.err << project.path() << ": " << errorText(Error::ListLongerThanVideo) << " (" << videoFrames(exported.count())
           << " frames of " << video << ", which has " << source.frames << ")\n";
     return kFailed;
   }
   WobblyPlan plan;
-  std::int64_t entry = -1;
-  if (!wobblyPlan(exported, source.frames, plan, entry)) {
-    c.err << project.path() << ": " << errorText(Error::NotExpressible) << " (kept entry " << entry << ", "
-          << fieldName(entry) << ", weaves no frame of its own: three kept entries in a row)\n";
+  WobblyConflict conflict;
+  if (!wobblyPlan(exported, source.frames, plan, conflict)) {
+    c.err << project.path() << ": " << errorText(Error::NotExpressible) << " (kept entry " << conflict.entry << ", "
+          << fieldName(conflict.entry) << ", finds no frame of its own: " << entriesText(conflict.competing)
+          << " compete for frames " << conflict.from << " to " << conflict.to << ")\n";
     return kFailed;
   }
   source.path = sys::toUtf8(sys::absolutePath(video));
-  source.filter = o.sourceFilter;
-  source.topFieldFirst = topFieldFirst(o, project);
-  const Status s = writeOutput(destination, [&](Sink& sink) {
+  source.filter = sourceFilterFor(o, video);
+  const WobblyFindings findings = o.noCheck ? WobblyFindings{} : findingsFor(r, exported, plan);
+  const Status s = output.write([&](Sink& sink) {
     writeWobblyProject(sink, source, plan,
-                       std::string("pulldex-cli ") + PULLDEX_VERSION + " from " + sys::toUtf8(project.path()));
+                       std::string("pulldex-cli ") + PULLDEX_VERSION + " from " + sys::toUtf8(project.path()),
+                       o.noCheck ? nullptr : &findings);
     return Status{};
   });
   return s.ok() ? kOk : fail(c, project.path(), destination.path, s);
@@ -99,12 +165,11 @@ int produce(Context& c) {
       const Status s = writeWithoutCopyFrames(project, destination);
       return s.ok() ? kOk : fail(c, project.path(), target, s);
     }
-    // Other tools get the list as the project stores it, without an entry
-    // on the video's last field.
+    // Other tools get the list as the project stores it.
     const bool forTools =
         o.command == Command::Frames || o.command == Command::Timestamps || o.command == Command::Script;
-    const FrameList exported = forTools ? project.exportList() : FrameList{};
-    if ((o.command == Command::Timestamps || o.command == Command::Script) && !keepsAny(exported))
+    const FrameList exported = forTools ? project.storedList() : FrameList{};
+    if ((o.command == Command::Timestamps || o.command == Command::Script) && !exported.keepsAny())
       return fail(c, project.path(), {Error::NothingKept, Subject::Project, 0});
     if (o.command == Command::Script && o.tool == ScriptTool::Wobbly)
       return wobbly(c, project, index, exported, destination);

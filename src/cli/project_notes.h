@@ -1,24 +1,18 @@
-// What info, report and check say about a project besides its counts, and
-// how they write numbers.
+// What info, report and check say about a project besides its counts.
 #pragma once
 
-#include <cstdio>
 #include <string>
 
+#include "formats/number_text.h"
 #include "model/field_time.h"
 #include "project/project.h"
 
 namespace pulldex::cli {
 
-// `value` with exactly `decimals` decimals.
-inline std::string fixed(double value, int decimals) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  return text;
+// "1 frame", "3 frames".
+inline std::string countText(std::int64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
 }
-
-// A rate in frames a second, as the report shows it.
-inline std::string rateText(double fps) { return fixed(fps, 3); }
 
 // "1200 (600a)": a field and the AVI script's name for it.
 inline std::string fieldText(std::int64_t field) { return std::to_string(field) + " (" + fieldName(field) + ")"; }
@@ -43,15 +37,6 @@ inline std::string normalisationNote(const Project& project) {
   if (!project.normalised()) return {};
   return "The AVI script starts at 0a: its first kept entry, " + fieldText(project.block().normalisation.movedFrom) +
          " in the project, is moved to entry 0 (other tools get it where it is).";
-}
-
-// A kept entry on the video's last field, or nothing.
-inline std::string leftOutNote(const Project& project) {
-  const std::int64_t entry = project.leftOutEntry();
-  if (entry < 0) return {};
-  return "Entry " + fieldText(entry) +
-         " is kept on the video's last field, which has no field after it to weave with: every export for other "
-         "tools leaves it out.";
 }
 
 }  // namespace pulldex::cli

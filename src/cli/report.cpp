@@ -46,9 +46,7 @@ class Row {
     while (n_ - from < width) blank();
   }
   std::string_view fixed(double value, int decimals) {
-    return {number_,
-            static_cast<std::size_t>(
-                std::to_chars(number_, number_ + 32, value, std::chars_format::fixed, decimals).ptr - number_)};
+    return {number_, static_cast<std::size_t>(appendFixed(number_, value, decimals) - number_)};
   }
   void blank() {
     if (n_ < sizeof buffer_ - 2) buffer_[n_++] = ' ';
@@ -66,8 +64,6 @@ class Row {
   std::size_t n_ = 0;
 };
 
-double keptShare(const Section& s) { return static_cast<double>(s.kept) / static_cast<double>(s.entries()); }
-
 // "10100 (3:2 pulldown): 1200 entries in 1 section"
 std::string commonPatternText(const CadenceSummary& r) {
   const char* name = cadenceName(r.commonPattern.c_str());
@@ -75,21 +71,17 @@ std::string commonPatternText(const CadenceSummary& r) {
          " entries in " + std::to_string(r.commonCount) + (r.commonCount == 1 ? " section" : " sections");
 }
 
-std::int64_t outputFrames(const Project& project, const CadenceSummary& r) {
-  return r.kept - (project.leftOutEntry() >= 0);
-}
-
 void textReport(Sink& out, const Project& project, const StoredList& lists, const CadenceSummary& r) {
   char line[240];
   std::snprintf(line, sizeof line,
-                "%s\n  %" PRId64 " fields (%" PRId64 " frames, %s at %s fields a second), kept %" PRId64
-                ", copy %" PRId64 ", unlisted %" PRId64 "\n",
-                project.path().c_str(), r.entries, videoFrames(r.entries),
-                clockTime(fieldSeconds(r.entries, r.rate)).c_str(), fixed(r.rate.fields(), 3).c_str(), r.kept, r.copy,
-                r.unlisted);
+                "%s\n  %" PRId64 " fields (%s, %s at %s fields a second), kept %" PRId64 ", copy %" PRId64
+                ", unlisted %" PRId64 "\n",
+                project.path().c_str(), r.entries, countText(videoFrames(r.entries), "frame", "frames").c_str(),
+                clockTime(fieldSeconds(r.entries, r.rate)).c_str(), fixedText(r.rate.fields(), 3).c_str(), r.kept,
+                r.copy, r.unlisted);
   std::string head = line;
   head += "  sections " + std::to_string(r.sections) + ", breaks " + std::to_string(r.breaks) + ", periodic " +
-          fixed(100 * r.periodicShare, 1) + "% of entries\n";
+          fixedText(100 * r.periodicShare, 1) + "% of entries\n";
   if (r.sections > 0) {
     const Section& l = r.longest;
     std::snprintf(line, sizeof line, "  longest section %s-%s (%" PRId64 " entries, %s %s)\n",
@@ -97,10 +89,11 @@ void textReport(Sink& out, const Project& project, const StoredList& lists, cons
     head += line;
     head += "  most common pattern " + commonPatternText(r) + "\n  rates:";
     for (const RateShare& rs : r.rates)
-      head += " " + rateText(rs.fps) + " fps " + fixed(100 * rs.share, 1) + "%" + (&rs == &r.rates.back() ? "" : ",");
+      head +=
+          " " + rateText(rs.fps) + " fps " + fixedText(100 * rs.share, 1) + "%" + (&rs == &r.rates.back() ? "" : ",");
     head += "\n";
   }
-  for (const std::string& note : {normalisationNote(project), leftOutNote(project)})
+  for (const std::string& note : {normalisationNote(project)})
     if (!note.empty()) head += "  " + note + "\n";
   head +=
       "\n      first   script          time       last      kept  kept index  kept %      fps  kind         "
@@ -117,7 +110,7 @@ void textReport(Sink& out, const Project& project, const StoredList& lists, cons
     row.right(s.last, 9);
     row.right(s.kept, 8);
     row.right(s.firstKeptIndex, 10);
-    row.right(row.fixed(100 * keptShare(s), 1), 6);
+    row.right(row.fixed(100 * s.keptShare(), 1), 6);
     row.right(row.fixed(s.fps, 3), 7);
     row.left(kindName(s.kind), 11);
     row.left(s.pattern, 11);
@@ -145,10 +138,9 @@ void jsonReport(Json& json, const Project& project, const StoredList& lists, con
   json.Int("videoFrames", videoFrames(r.entries));
   json.Text("rate", std::to_string(r.rate.num) + "/" + std::to_string(r.rate.den));
   json.Fixed("seconds", fieldSeconds(r.entries, r.rate), 6);
-  const std::pair<const char*, std::int64_t> counts[] = {
-      {"kept", r.kept},         {"copy", r.copy},
-      {"unlisted", r.unlisted}, {"outputFrames", outputFrames(project, r)},
-      {"sections", r.sections}, {"breaks", r.breaks}};
+  const std::pair<const char*, std::int64_t> counts[] = {{"kept", r.kept},         {"copy", r.copy},
+                                                         {"unlisted", r.unlisted}, {"outputFrames", r.kept},
+                                                         {"sections", r.sections}, {"breaks", r.breaks}};
   for (const auto& [key, value] : counts) {
     json.Key(key);
     json.Int(value);
@@ -181,8 +173,9 @@ void jsonReport(Json& json, const Project& project, const StoredList& lists, con
   json.EndArray();
   json.Key("normalisedFrom");
   json.EntryOrNull(project.normalised() ? project.block().normalisation.movedFrom : -1);
+  // Every kept entry makes a frame; "leftOut" stays for those who read it.
   json.Key("leftOut");
-  json.EntryOrNull(project.leftOutEntry());
+  json.Null();
   json.EndObject();
 
   json.Key("sections");
@@ -198,7 +191,7 @@ void jsonReport(Json& json, const Project& project, const StoredList& lists, con
     json.Fixed("fps", s.fps, 6);
     json.Int("kept", s.kept);
     json.Int("firstKeptIndex", s.firstKeptIndex);
-    json.Fixed("keptShare", keptShare(s), 6);
+    json.Fixed("keptShare", s.keptShare(), 6);
     json.Key("pattern");
     json.String(s.pattern);
     json.Key("kind");
@@ -226,10 +219,15 @@ void jsonReport(Json& json, const Project& project, const StoredList& lists, con
 
 int report(Context& c) {
   const Options& o = c.options;
-  // With the page on standard output, the report itself stays off it.
-  const bool pageOnly = o.html && *o.html == "-";
   Reports reports(c);
   const int status = forEachProject(c, [&](Project& project, std::size_t) {
+    // With the page on standard output, the report itself stays off it.
+    const std::string pagePath = o.html ? outputPath(o, project.path()) : std::string();
+    const bool pageOnly = pagePath == "-";
+    OpenOutput page;
+    if (o.html)
+      if (const Status s = page.open(destinationFor(c, project, pagePath, Error::CreatePage)); !s.ok())
+        return fail(c, project.path(), pagePath, s);
     const StoredList lists(project);
     const CadenceSummary r = cadenceSummary(project.list(), o.rate, lists.storedOrNull());
     if (o.json) {
@@ -238,7 +236,7 @@ int report(Context& c) {
       reports.beginText();
       textReport(c.out, project, lists, r);
     }
-    return o.html ? writePage(c, project, o.rate, r, nullptr, "Cadence report") : kOk;
+    return o.html ? writePage(c, project, page, pagePath, o.rate, r, nullptr, "Cadence report") : kOk;
   });
   reports.finish();
   return status;

@@ -10,6 +10,7 @@
 #include "cli/cli.h"
 #include "cli/project_notes.h"
 #include "cli/resources.h"
+#include "formats/png.h"
 #include "version.h"
 
 namespace pulldex::cli {
@@ -79,13 +80,11 @@ class RunLengths {
   std::int64_t count_ = 0;
 };
 
-double keptShare(const Section& s) { return static_cast<double>(s.kept) / static_cast<double>(s.entries()); }
-
 std::string tableRow(const Section& s, std::size_t i, const std::int64_t* combed) {
   std::string row = std::string("<tr") + (s.isBreak ? " class=\"break\"" : "") + " data-i=\"" + std::to_string(i) +
                     "\"><td>" + std::to_string(s.first) + "</td><td>" + fieldName(s.first) + "</td><td>" +
                     clockTime(s.seconds) + "</td><td>" + std::to_string(s.last) + "</td><td>" + std::to_string(s.kept) +
-                    "</td><td>" + std::to_string(s.firstKeptIndex) + "</td><td>" + fixed(100 * keptShare(s), 1) +
+                    "</td><td>" + std::to_string(s.firstKeptIndex) + "</td><td>" + fixedText(100 * s.keptShare(), 1) +
                     "</td><td>" + rateText(s.fps) + "</td><td class=\"text\">" + kindName(s.kind) +
                     "</td><td class=\"text\">" + s.pattern + "</td><td class=\"text\">" + (s.cadence ? s.cadence : "") +
                     "</td>";
@@ -187,9 +186,10 @@ std::string overview(const CadenceSummary& r, const Gathered& g, bool withCombed
       if (n == 0) continue;
       // One mark: 5 units high; a thousand or more: 14.
       const double h = 5 + 9 * std::min(1.0, std::log10(static_cast<double>(n)) / 3);
-      svg += std::string("<rect class=\"") + cls + "-mark\" x=\"" + fixed(b + 0.1, 1) + "\" y=\"" + fixed(14 - h, 2) +
-             "\" width=\"0.8\" height=\"" + fixed(h, 2) + "\" fill=\"" + colour + "\"><title>" + std::to_string(n) +
-             " " + what + " from " + clockSeconds(total * b / kBins) + "</title></rect>";
+      svg += std::string("<rect class=\"") + cls + "-mark\" x=\"" + fixedText(b + 0.1, 1) + "\" y=\"" +
+             fixedText(14 - h, 2) + "\" width=\"0.8\" height=\"" + fixedText(h, 2) + "\" fill=\"" + colour +
+             "\"><title>" + std::to_string(n) + " " + what + " from " + clockSeconds(total * b / kBins) +
+             "</title></rect>";
     }
     return svg + "</svg>\n";
   };
@@ -201,19 +201,64 @@ std::string overview(const CadenceSummary& r, const Gathered& g, bool withCombed
     const double x = 100 * t / total;
     // A label this close to the right edge would run out of the box.
     if (t > 0 && x > 94) break;
-    out += "<span style=\"left:" + fixed(x, 2) + "%\">" + clockSeconds(t) + "</span>";
+    out += "<span style=\"left:" + fixedText(x, 2) + "%\">" + clockSeconds(t) + "</span>";
   }
   return out + "</div>\n";
 }
 
+// The check's findings: a mark for each under the overview, which leads to
+// its row, and the table of them with their pictures.
+std::string findingsSection(const PageMarks& marks, std::int64_t entries) {
+  std::string out = "<div id=\"finding-marks\">";
+  for (std::size_t i = 0; i < marks.findings.size(); ++i) {
+    const PageFinding& f = marks.findings[i];
+    out +=
+        "<a href=\"#finding-" + std::to_string(i) + "\" class=\"finding-mark " + f.kind + "\" style=\"left:" +
+        fixedText(100.0 * static_cast<double>(f.entry) / static_cast<double>(std::max<std::int64_t>(entries, 1)), 3) +
+        "%\" title=\"" + f.kind + " " + fieldText(f.entry) + "\"></a>";
+  }
+  out += "</div>\n<h2>Findings</h2>\n<p id=\"findings-note\">" +
+         countText(static_cast<std::int64_t>(marks.findings.size()), "finding", "findings") + "; " +
+         (marks.withoutPictures > 0 ? std::to_string(marks.withoutPictures) +
+                                          " of them without pictures (pulldex-cli "
+                                          "check --pictures N for more)"
+                                    : std::string("each with its pictures")) +
+         ". Each row: the frame as given, the woven frame of the entry (the window judged combed outlined), and the "
+         "frame the suggestion or the repair makes.</p>\n";
+  if (marks.findings.empty()) return out;
+  out +=
+      "<table id=\"findings\"><thead><tr><th>finding</th><th>entry</th><th>script</th><th>time</th><th>score</th>"
+      "<th>what to do</th><th>pictures</th></tr></thead><tbody>\n";
+  const auto picture = [&](const std::string& png, std::int64_t entry, const char* kind, const PageFinding* boxed) {
+    if (png.empty()) return std::string();
+    std::string img = "<span class=\"pic\"><img data-entry=\"" + std::to_string(entry) + "\" data-kind=\"" + kind +
+                      "\" alt=\"" + kind + " frame of " + fieldText(entry) + "\" src=\"data:image/png;base64," +
+                      base64(png) + "\">";
+    if (boxed && boxed->boxed)
+      img += "<i style=\"left:" + fixedText(boxed->box[0], 2) + "%;top:" + fixedText(boxed->box[1], 2) +
+             "%;width:" + fixedText(boxed->box[2], 2) + "%;height:" + fixedText(boxed->box[3], 2) + "%\"></i>";
+    return img + "<b>" + kind + "</b></span>";
+  };
+  for (std::size_t i = 0; i < marks.findings.size(); ++i) {
+    const PageFinding& f = marks.findings[i];
+    out += "<tr id=\"finding-" + std::to_string(i) + "\" class=\"" + f.kind + "\"><td class=\"text\">" + f.kind +
+           "</td><td>" + std::to_string(f.entry) + "</td><td>" + fieldName(f.entry) + "</td><td>" +
+           clockTime(fieldSeconds(f.entry, marks.rate)) + "</td><td>" + f.score + "</td><td class=\"text\">" +
+           htmlText(f.what) + "</td><td class=\"pics\">" + picture(f.given, f.entry, "given", &f) +
+           picture(f.other, f.entry, f.repaired ? "repaired" : "suggested", nullptr) + "</td></tr>\n";
+  }
+  return out + "</tbody></table>\n";
+}
+
 std::string summaryList(const Project& project, const CadenceSummary& r, const PageMarks* marks) {
-  std::string dl = "<dt>Fields</dt><dd>" + std::to_string(r.entries) + " (" + std::to_string(videoFrames(r.entries)) +
-                   " frames, " + clockTime(fieldSeconds(r.entries, r.rate)) + " at " + fixed(r.rate.fields(), 3) +
-                   " fields a second)</dd>\n<dt>Kept, copy, unlisted</dt><dd>" + std::to_string(r.kept) + ", " +
-                   std::to_string(r.copy) + ", " + std::to_string(r.unlisted) +
-                   "</dd>\n<dt>Sections</dt><dd id=\"section-count\">" + std::to_string(r.sections) +
-                   "</dd>\n<dt>Breaks to review</dt><dd id=\"break-count\">" + std::to_string(r.breaks) +
-                   "</dd>\n<dt>Entries in periodic sections</dt><dd>" + fixed(100 * r.periodicShare, 1) + " %</dd>\n";
+  std::string dl =
+      "<dt>Fields</dt><dd>" + std::to_string(r.entries) + " (" + countText(videoFrames(r.entries), "frame", "frames") +
+      ", " + clockTime(fieldSeconds(r.entries, r.rate)) + " at " + fixedText(r.rate.fields(), 3) +
+      " fields a second)</dd>\n<dt>Kept, copy, unlisted</dt><dd>" + std::to_string(r.kept) + ", " +
+      std::to_string(r.copy) + ", " + std::to_string(r.unlisted) + "</dd>\n<dt>Sections</dt><dd id=\"section-count\">" +
+      std::to_string(r.sections) + "</dd>\n<dt>Breaks to review</dt><dd id=\"break-count\">" +
+      std::to_string(r.breaks) + "</dd>\n<dt>Entries in periodic sections</dt><dd>" +
+      fixedText(100 * r.periodicShare, 1) + " %</dd>\n";
   if (r.sections > 0) {
     const Section& l = r.longest;
     const char* name = cadenceName(r.commonPattern.c_str());
@@ -223,14 +268,12 @@ std::string summaryList(const Project& project, const CadenceSummary& r, const P
           std::to_string(r.commonEntries) + " entries in " + std::to_string(r.commonCount) +
           (r.commonCount == 1 ? " section" : " sections") + "</dd>\n<dt>Rates</dt><dd id=\"rates\">";
     for (const RateShare& rs : r.rates)
-      dl += std::string(&rs == &r.rates.front() ? "" : ", ") + rateText(rs.fps) + " fps: " + fixed(100 * rs.share, 1) +
-            " %";
+      dl += std::string(&rs == &r.rates.front() ? "" : ", ") + rateText(rs.fps) +
+            " fps: " + fixedText(100 * rs.share, 1) + " %";
     dl += "</dd>\n";
   }
   if (const std::string note = normalisationNote(project); !note.empty())
     dl += "<dt>Note</dt><dd id=\"normalised\">" + htmlText(note) + "</dd>\n";
-  if (const std::string note = leftOutNote(project); !note.empty())
-    dl += "<dt>Note</dt><dd id=\"left-out\">" + htmlText(note) + "</dd>\n";
   if (marks)
     for (const auto& [term, text] : marks->summary)
       dl += "<dt>" + htmlText(term) + "</dt><dd>" + htmlText(text) + "</dd>\n";
@@ -256,10 +299,9 @@ std::string htmlText(const std::string& text) {
   return out;
 }
 
-int writePage(Context& c, Project& project, FrameRate rate, const CadenceSummary& summary, const PageMarks* marks,
-              const char* title) {
-  const std::string target = outputPath(c.options, project.path());
-  const Status s = writeOutput(destinationFor(c, project, target, Error::CreatePage), [&](Sink& sink) {
+int writePage(Context& c, Project& project, OpenOutput& page, const std::string& target, FrameRate rate,
+              const CadenceSummary& summary, const PageMarks* marks, const char* title) {
+  const Status s = page.write([&](Sink& sink) {
     writeReportPage(sink, project, rate, summary, marks, title);
     return Status{};
   });
@@ -278,6 +320,11 @@ void writeReportPage(Sink& out, const Project& project, FrameRate rate, const Ca
     }
     out.write(page.substr(at, open - at));
     const std::size_t close = page.find("}}", open);
+    if (close == std::string_view::npos) {
+      // An unclosed "{{" is text.
+      out.write(page.substr(open));
+      break;
+    }
     const std::string_view name = page.substr(open + 2, close - open - 2);
     at = close + 2;
     if (name == "version") {
@@ -303,6 +350,8 @@ void writeReportPage(Sink& out, const Project& project, FrameRate rate, const Ca
       if (marks) out.write("<span><i style=\"background:#7b2cbf\"></i>combed frame</span>");
     } else if (name == "overview") {
       out.write(overview(r, g, marks != nullptr));
+    } else if (name == "findings") {
+      if (marks) out.write(findingsSection(*marks, r.entries));
     } else if (name == "headers") {
       for (const char* h :
            {"first", "script", "time", "last", "kept", "kept index", "kept %", "fps", "kind", "pattern", "cadence"})
@@ -319,8 +368,8 @@ void writeReportPage(Sink& out, const Project& project, FrameRate rate, const Ca
       std::string patterns = "[";
       for (std::size_t i = 0; i < g.patterns.size(); ++i) patterns += (i ? ",\"" : "\"") + g.patterns[i] + "\"";
       out.write("{n:" + std::to_string(r.sections) + ",entries:" + std::to_string(r.entries) +
-                ",fields:" + fixed(r.rate.fields(), 9) + ",bins:" + std::to_string(kBins) + ",patterns:" + patterns +
-                "],\nfirst:\"");
+                ",fields:" + fixedText(r.rate.fields(), 9) + ",bins:" + std::to_string(kBins) +
+                ",patterns:" + patterns + "],\nfirst:\"");
       out.write(g.firsts.text());
       out.write("\",\nkept:\"");
       out.write(g.kept.text());

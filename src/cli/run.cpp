@@ -3,9 +3,13 @@
 // standard output is checked before the exit status is returned.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <map>
 #include <sstream>
 
+#include "base/sys.h"
 #include "cli/cli.h"
 #include "version.h"
 
@@ -40,9 +44,11 @@ constexpr CommandInfo kCommands[] = {
      "Write an mkvmerge timestamp file that puts each output frame at the moment of its first field",
      "movie.tpr -> movie.timestamps.txt"},
     {Command::Check, "check",
-     "Check the decisions against the video: decode it with ffmpeg, find the kept entries whose frames are combed "
-     "and the shift of the list that fits best",
-     "--html: movie.tpr -> movie.check.html (the check itself goes to standard output)"},
+     "Check the decisions against the video: decode it with ffmpeg, group its fields into the film's pictures, find "
+     "the kept entries that weave two pictures, the pictures kept twice or lost and where the list is off the video; "
+     "--fix writes the repaired project",
+     "--html: movie.tpr -> movie.check.html (the check itself goes to standard output)\n"
+     "  --fix:  movie.tpr -> movie.fixed.tpr"},
 };
 
 constexpr char kReplaceNote[] =
@@ -82,6 +88,36 @@ std::string mainFooter() {
          "-o - writes to standard output. Run 'pulldex-cli COMMAND --help' for one command.\n" + kExitNote;
 }
 
+// A whole number from `low` to `high`, turned into one where it is parsed.
+CLI::Validator wholeNumber(int& value, int low, int high) {
+  return CLI::Validator(
+      [&value, low, high](std::string& text) -> std::string {
+        int v = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), v);
+        if (error != std::errc() || end != text.data() + text.size())
+          return "must be a whole number (" + std::to_string(low) + " to " + std::to_string(high) + "): " + text;
+        if (v < low || v > high)
+          return "must be from " + std::to_string(low) + " to " + std::to_string(high) + ": " + text;
+        value = v;
+        return {};
+      },
+      "N");
+}
+
+// A share from 0 to 1.
+CLI::Validator shareValidator(std::optional<double>& share) {
+  return CLI::Validator(
+      [&share](std::string& text) -> std::string {
+        double v = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), v);
+        if (error != std::errc() || end != text.data() + text.size() || !(v >= 0 && v <= 1))
+          return "must be a number from 0 to 1: " + text;
+        share = v;
+        return {};
+      },
+      "SHARE");
+}
+
 // --rate's value, checked and turned into a fraction where it is parsed.
 CLI::Validator rateValidator(FrameRate& rate) {
   return CLI::Validator(
@@ -90,6 +126,25 @@ CLI::Validator rateValidator(FrameRate& rate) {
         return {};
       },
       "NUM/DEN");
+}
+
+// "namespace.Function", as VapourSynth names a plugin's function.
+bool sourceFilterName(const std::string& name) {
+  const auto word = [](std::string_view w) {
+    return !w.empty() && !std::isdigit(static_cast<unsigned char>(w[0])) && std::all_of(w.begin(), w.end(), [](char c) {
+      return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+    });
+  };
+  const std::size_t dot = name.find('.');
+  return dot != std::string::npos && word(std::string_view(name).substr(0, dot)) &&
+         word(std::string_view(name).substr(dot + 1));
+}
+
+bool knownSourceFilter(const std::string& name) {
+  for (const char* known :
+       {"lsmas.LWLibavSource", "ffms2.Source", "bs.VideoSource", "d2v.Source", "dgdecodenv.DGSource"})
+    if (name == known) return true;
+  return false;
 }
 
 }  // namespace
@@ -119,7 +174,8 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
       args.push_back(argv[i]);
   }
   bool htmlFlag = false;
-  std::string rateText;  // parsed into o.rate by its check
+  std::string rateText;                   // parsed into o.rate by its check
+  std::string searchText, thresholdText;  // parsed by their checks
   std::vector<std::pair<CLI::App*, const CommandInfo*>> commands;
   const std::map<std::string, ScriptTool> tools = {{"ffmpeg", ScriptTool::Ffmpeg},
                                                    {"avisynth", ScriptTool::AviSynth},
@@ -140,6 +196,15 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
     if (command.output && !pageCommand(k))
       cmd->add_option("-o,--output", o.output, "Output file (one project only); - for standard output")
           ->type_name("FILE");
+    if (k == Command::Check) {
+      cmd->add_flag("--fix", o.fix,
+                    "Write the repaired project: kept marks moved, removed or added where the video proves them "
+                    "wrong, every other byte as it was");
+      cmd->add_option("-o,--output", o.output,
+                      "--fix: the repaired project's file (one project only); - for standard output, which then "
+                      "takes the check's text off it (to standard error)")
+          ->type_name("FILE");
+    }
     if (command.output) {
       cmd->add_option("--output-dir", o.outputDir, "Write the outputs into this folder, under their default names")
           ->type_name("DIR");
@@ -162,22 +227,30 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
                       "pulldex-cli first)")
           ->type_name("PATH");
     }
-    if (k == Command::Script)
+    if (k == Command::Script) {
       cmd->add_option("--source-filter", o.sourceFilter,
-                      "--for wobbly: the source filter Wobbly opens the video with (lsmas.LWLibavSource, d2v.Source, "
-                      "ffms2.Source, bs.VideoSource)")
-          ->type_name("NAME")
-          ->capture_default_str();
+                      "--for wobbly: the source filter Wobbly opens the video with, as namespace.Function "
+                      "(lsmas.LWLibavSource, ffms2.Source, bs.VideoSource, dgdecodenv.DGSource; d2v.Source for a "
+                      "DVD index .d2v, which is the default there; lsmas.LWLibavSource elsewhere)")
+          ->type_name("NAME");
+      cmd->add_flag("--no-check", o.noCheck,
+                    "--for wobbly: no check of the list against the video, whose combed frames and bookmarks the "
+                    "project would hold");
+    }
     if (k == Command::Check) {
-      cmd->add_option("--search", o.search, "Try shifts of the list of up to N fields either way")
+      cmd->add_option("--search", searchText, "Try shifts of the list of up to N fields either way (0 to 64)")
           ->type_name("N")
-          ->check(CLI::Range(0, 64))
+          ->check(wholeNumber(o.search, 0, 64))
+          ->default_str("8");
+      cmd->add_option("--pictures", o.pictures,
+                      "--html: the findings shown with pictures of their frames, the worst first (0 for none)")
+          ->type_name("N")
           ->capture_default_str();
-      cmd->add_option("--threshold", o.threshold,
-                      "A frame is combed where its share of combed pixels is above this (0 to 1, e.g. 0.002; "
-                      "default: found from the video's own clean frames)")
+      cmd->add_option("--threshold", thresholdText,
+                      "A frame is combed where more than this share of its worst 16x16 window combs (0 to 1; 0: any "
+                      "comb at all; default: each frame judged against the frames around it)")
           ->type_name("SHARE")
-          ->check(CLI::Range(0.0, 1.0));
+          ->check(shareValidator(o.threshold));
       auto* bff = cmd->add_flag("--bff", o.bff, "The video is bottom field first, whatever the project says");
       cmd->add_flag("--tff", o.tff, "The video is top field first, whatever the project says")->excludes(bff);
     }
@@ -225,6 +298,15 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
       throw CLI::ValidationError("-o,--output", "cannot be given with --output-dir");
     if (!o.output.empty() && o.projects.size() != 1)
       throw CLI::ValidationError("-o,--output", "takes one project only");
+    if (o.command == Command::Check && !o.output.empty() && !o.fix)
+      throw CLI::ValidationError("-o,--output",
+                                 "names the repaired project, so it goes with --fix (--html=FILE names the page)");
+    // A name of standard output is standard output, with its rules.
+    if (!o.output.empty() && sys::isStandardOutput(o.output)) o.output = "-";
+    if (htmlFile && !htmlFile->empty() && sys::isStandardOutput(*htmlFile)) htmlFile = "-";
+    if (o.output == "-" && o.fix && (o.json || (htmlFile && *htmlFile == "-")))
+      throw CLI::ValidationError("-o,--output", "-o - and " + std::string(o.json ? "--json" : "--html=-") +
+                                                    " would both go to standard output");
     if (!o.sfs.empty() && o.projects.size() != 1) throw CLI::ValidationError("--sfs", "takes one project only");
     if (o.sfs == "-" && !o.projects.empty() && o.projects[0] == "-")
       throw CLI::ValidationError("--sfs", "the project and --sfs cannot both be standard input");
@@ -237,6 +319,23 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
     if (wantsVideo && o.videos.size() != o.projects.size() &&
         !(o.videos.size() == 1 && o.videos[0].find("{}") != std::string::npos))
       throw CLI::ValidationError("--video", "give one video for each project, or one with {} for the project's name");
+    if (!o.sourceFilter.empty() && !(o.command == Command::Script && o.tool == ScriptTool::Wobbly))
+      throw CLI::ValidationError("--source-filter", "goes with --for wobbly");
+    if (o.noCheck && !(o.command == Command::Script && o.tool == ScriptTool::Wobbly))
+      throw CLI::ValidationError("--no-check", "goes with --for wobbly");
+    if (!o.sourceFilter.empty()) {
+      if (!sourceFilterName(o.sourceFilter))
+        throw CLI::ValidationError(
+            "--source-filter",
+            "must be a VapourSynth function as namespace.Function, such as ffms2.Source: " + o.sourceFilter);
+      for (std::size_t i = 0; i < o.projects.size(); ++i) {
+        const bool index = isDvdIndex(videoFor(o, i));
+        if (index != (o.sourceFilter == "d2v.Source"))
+          throw CLI::ValidationError("--source-filter",
+                                     index ? "a DVD index (.d2v) is opened with d2v.Source"
+                                           : "d2v.Source opens a DVD index (.d2v), not " + videoFor(o, i));
+      }
+    }
     if (htmlFile) {
       if (htmlFile->empty()) throw CLI::ValidationError("--html", "needs a file name after =");
       if (o.projects.size() != 1) throw CLI::ValidationError("--html", "--html=FILE takes one project only");
@@ -257,6 +356,10 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
   }
 
   Context c{o, out, err, {}};
+  if (!o.sourceFilter.empty() && !knownSourceFilter(o.sourceFilter))
+    err << "pulldex-cli: --source-filter " << o.sourceFilter
+        << " is none of the usual ones (lsmas.LWLibavSource, ffms2.Source, bs.VideoSource, d2v.Source, "
+           "dgdecodenv.DGSource); Wobbly must have it\n";
   // An output beside "-" has no name to go by.
   const char* name = "";
   for (const CommandInfo& command : kCommands)
@@ -271,14 +374,19 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
   for (const std::string& project : o.projects) c.run.addInput(project, RunFiles::Kind::Project);
   if (!o.sfs.empty()) c.run.addInput(o.sfs, RunFiles::Kind::Settings);
   for (std::size_t i = 0; i < o.projects.size() && !o.videos.empty(); ++i)
-    c.run.addInput(videoFor(o, i), RunFiles::Kind::Settings);
+    c.run.addInput(videoFor(o, i), RunFiles::Kind::Video);
   for (const std::string& project : o.projects) {
-    const std::string output = outputPath(o, project);
-    std::string earlier;
-    if (!output.empty() && !c.run.claim(output, project, earlier)) {
-      err << output << ": " << errorText(Error::OutputsCollide) << " (from " << earlier << " and " << project << ")\n";
-      return kUsage;
+    for (const std::string& output : {outputPath(o, project), o.fix ? fixedPath(o, project) : std::string()}) {
+      std::string earlier;
+      if (!output.empty() && !c.run.claim(output, project, earlier)) {
+        err << output << ": " << errorText(Error::OutputsCollide) << " (from " << earlier << " and " << project
+            << ")\n";
+        return kUsage;
+      }
     }
+    // The page and the check's text cannot share standard output.
+    if (o.json && outputPath(o, project) == "-")
+      return usage(std::string(name) + ": the page and --json would both go to standard output");
   }
 
   int status = kOk;

@@ -23,13 +23,14 @@ struct Section {
   std::uint32_t kept = 0;
   std::uint32_t firstKeptIndex = 0;  // the line's kept index
   PatternKind kind = PatternKind::Single;
-  bool isBreak = false;   // to review: see SectionStream
-  char pattern[12] = {};  // the script's pattern text
-  double seconds = 0;     // the moment of the first entry
-  double fps = 0;         // kept entries a second
+  bool isBreak = false;           // to review: see SectionStream
+  char pattern[12] = {};          // the script's pattern text
+  double seconds = 0;             // the moment of the first entry
+  double fps = 0;                 // kept entries a second
   const char* cadence = nullptr;  // "3:2 pulldown", "2:3:3:2", "video", or none
 
   std::int64_t entries() const { return last - first + 1; }
+  double keptShare() const { return static_cast<double>(kept) / static_cast<double>(entries()); }
   bool periodic() const {
     return kind == PatternKind::Cycle || kind == PatternKind::Run || kind == PatternKind::Alternation;
   }
@@ -47,9 +48,9 @@ struct CadenceSummary {
   std::int64_t entries = 0, kept = 0, copy = 0, unlisted = 0;  // of the list as stored
   std::int64_t sections = 0;
   std::int64_t breaks = 0;
-  double periodicShare = 0;     // of all entries, those inside cycles, runs and alternations
-  Section longest;              // the longest section (by entries), the first of equals
-  std::string commonPattern;    // the pattern text that covers the most entries
+  double periodicShare = 0;   // of all entries, those inside cycles, runs and alternations
+  Section longest;            // the longest section (by entries), the first of equals
+  std::string commonPattern;  // the pattern text that covers the most entries
   std::int64_t commonEntries = 0;
   std::int64_t commonCount = 0;  // sections with it
   std::vector<RateShare> rates;  // the share of entries at each rate, most first

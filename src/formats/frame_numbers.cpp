@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -149,9 +150,15 @@ class Placement {
   double start_ = 0, spacing_ = 0;
 };
 
-std::string rateText(double fps) {
+// A rate as format v1 writes it, six decimals, kept as the whole number of
+// millionths it stands for: compared and added up as it is, written once
+// for each stretch.
+std::int64_t v1Rate(double fps) { return std::llround(fps * 1e6); }
+
+std::string v1RateText(std::int64_t millionths) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.6f", fps);
+  std::snprintf(text, sizeof text, "%lld.%06lld", static_cast<long long>(millionths / 1000000),
+                static_cast<long long>(millionths % 1000000));
   return text;
 }
 
@@ -172,30 +179,29 @@ void v1Stretches(const FrameList& list, FrameRate rate, Emit&& emit) {
   frame.at = 0;
   double sum = 0;  // seconds, as mkvmerge adds them up
   std::int64_t index = 0, runStart = 0;
-  std::string runRate;
-  const auto add = [&](const std::string& text) {
-    if (text != runRate) {
-      if (!runRate.empty()) emit(runStart, index - 1, runRate);
-      runRate = text;
+  std::int64_t runRate = 0;  // millionths of a frame a second; 0 before the first
+  const auto add = [&](std::int64_t r) {
+    if (r != runRate) {
+      if (runRate > 0) emit(runStart, index - 1, runRate);
+      runRate = r;
       runStart = index;
     }
-    sum += 1.0 / std::strtod(text.c_str(), nullptr);
+    // As mkvmerge reads the written text back: the nearest double to it.
+    sum += 1e6 / static_cast<double>(r);
     ++index;
   };
   for (bool more = placement.next(next); more; more = placement.next(next)) {
-    std::string text;
     if (frame.spacing > 0) {
-      text = rateText(fields / frame.spacing);
+      add(v1Rate(fields / frame.spacing));
     } else {
       // To the next frame's moment, from where this one really is.
       const double seconds = std::max(next.at / fields - sum, 1e-3);
-      text = rateText(1.0 / seconds);
+      add(v1Rate(1.0 / seconds));
     }
-    add(text);
     frame = next;
   }
   // The last frame lasts as its run does, or a video frame.
-  add(runRate.empty() ? rateText(fields / 2) : runRate);
+  add(runRate > 0 ? runRate : v1Rate(fields / 2));
   emit(runStart, index - 1, runRate);
 }
 
@@ -205,21 +211,22 @@ bool writeTimestampsV1(Sink& out, const FrameList& list, FrameRate rate) {
   // The rate that times the most frames is assumed; every other stretch
   // gets a line. Only stretches of two frames or more compete: single
   // frames each have rates of their own.
-  std::map<std::string, std::int64_t> frames;
-  v1Stretches(list, rate, [&](std::int64_t first, std::int64_t last, const std::string& fps) {
+  std::map<std::int64_t, std::int64_t> frames;
+  v1Stretches(list, rate, [&](std::int64_t first, std::int64_t last, std::int64_t fps) {
     if (last > first) frames[fps] += last - first + 1;
   });
-  std::string assume = rateText(rate.fields() / 2);
+  std::int64_t assume = v1Rate(rate.fields() / 2);
   std::int64_t most = 0;
   for (const auto& [fps, n] : frames)
     if (n > most) {
       most = n;
       assume = fps;
     }
-  if (!out.write("# timestamp format v1\nassume " + assume + "\n")) return false;
+  if (!out.write("# timestamp format v1\nassume " + v1RateText(assume) + "\n")) return false;
   LineBuffer lines(out);
-  v1Stretches(list, rate, [&](std::int64_t first, std::int64_t last, const std::string& fps) {
-    if (fps == assume) return;
+  v1Stretches(list, rate, [&](std::int64_t first, std::int64_t last, std::int64_t r) {
+    if (r == assume) return;
+    const std::string fps = v1RateText(r);
     char* p = lines.room();
     p = std::to_chars(p, p + 16, first).ptr;
     *p++ = ',';

@@ -4,6 +4,7 @@
 
 #include "base/sys.h"
 #include "base/utf8.h"
+#include "formats/number_text.h"
 
 namespace pulldex {
 
@@ -13,9 +14,8 @@ void Json::Text(std::string_view text) {
 }
 
 void Json::Fixed(double value, int decimals) {
-  char text[64];
-  const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals).ptr;
-  RawValue(text, static_cast<std::size_t>(end - text), rapidjson::kNumberType);
+  char text[32];
+  RawValue(text, static_cast<std::size_t>(appendFixed(text, value, decimals) - text), rapidjson::kNumberType);
 }
 
 void Json::EntryOrNull(std::int64_t value) {

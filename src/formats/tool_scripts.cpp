@@ -80,9 +80,13 @@ std::string offsetsText(const PlanPiece& p, const char* separator) {
   return text;
 }
 
+// The project's name on the third line: Python reads "coding=" or
+// "coding:" on either of the first two as the file's encoding, and a name
+// may hold it.
 std::string header(const ScriptSettings& s, const char* tool) {
-  return std::string("# Pulldex ") + PULLDEX_VERSION + ": the kept frames of " + commentText(s.project) + ", for " +
-         tool + ".\n# Each entry of the list is a field; a kept entry is the first field of an output frame.\n";
+  return std::string("# Pulldex ") + PULLDEX_VERSION + ": the kept frames of a TMPGEnc project, for " + tool +
+         ".\n# Each entry of the list is a field; a kept entry is the first field of an output frame.\n# Project: " +
+         commentText(s.project) + "\n";
 }
 
 }  // namespace
@@ -93,8 +97,11 @@ bool writeToolScript(Sink& out, const SelectionPlan& plan, const ScriptSettings&
   switch (s.tool) {
     case ScriptTool::Ffmpeg:
       // The filtergraph alone: ffmpeg's filter scripts take no comments.
-      text = s.topFieldFirst ? "setfield=tff,separatefields,doubleweave,select='"
-                             : "setfield=bff,separatefields,doubleweave=first_field=bottom,select='";
+      // A copy of the last frame at the end: the last field's frame is then
+      // the last frame as it is, woven with its own first field again.
+      text = s.topFieldFirst ? "tpad=stop=1:stop_mode=clone,setfield=tff,separatefields,doubleweave,select='"
+                             : "tpad=stop=1:stop_mode=clone,setfield=bff,separatefields,doubleweave=first_field=bottom,"
+                               "select='";
       if (pieces.empty())
         text += "0";
       else
@@ -104,7 +111,8 @@ bool writeToolScript(Sink& out, const SelectionPlan& plan, const ScriptSettings&
     case ScriptTool::AviSynth:
       text = header(s, "AviSynth") + "# Your source line goes here, for example:\n# last = LWLibavVideoSource(\"" +
              "movie.mkv\")\n" + (s.topFieldFirst ? "AssumeTFF()\n" : "AssumeBFF()\n") +
-             "SeparateFields()\nDoubleWeave()\nfields = last\n";
+             "# A copy of the last frame: the last field's frame is the last frame as it is.\n"
+             "last ++ Trim(FrameCount - 1, -1)\nSeparateFields()\nDoubleWeave()\nfields = last\n";
       for (std::size_t i = 0; i < pieces.size(); ++i) {
         const PlanPiece& p = pieces[i];
         text += i == 0 ? "" : " \\\n++ ";
@@ -119,8 +127,10 @@ bool writeToolScript(Sink& out, const SelectionPlan& plan, const ScriptSettings&
       text = header(s, "VapourSynth") +
              "import vapoursynth as vs\ncore = vs.core\n# Your source line goes here, for example:\n"
              "# clip = core.lsmas.LWLibavSource(\"movie.mkv\")\n" +
-             "clip = core.std.SeparateFields(clip, tff=" + tff + ")\nclip = core.std.DoubleWeave(clip, tff=" + tff +
-             ")\npieces = [\n";
+             "# A copy of the last frame: the last field's frame is the last frame as it is.\n"
+             "clip = clip + clip[-1]\n"
+             "clip = core.std.SeparateFields(clip, tff=" +
+             tff + ")\nclip = core.std.DoubleWeave(clip, tff=" + tff + ")\npieces = [\n";
       for (const PlanPiece& p : pieces) {
         const std::string range = "clip[" + number(p.first) + ":" + number(p.first + p.count) + "]";
         text += p.period > 1 ? "    core.std.SelectEvery(" + range + ", cycle=" + number(p.period) + ", offsets=[" +

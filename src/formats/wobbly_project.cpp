@@ -2,6 +2,8 @@
 
 #include "formats/json.h"
 
+#include <algorithm>
+
 namespace pulldex {
 
 namespace {
@@ -10,25 +12,49 @@ constexpr int kCycle = 5;
 
 }  // namespace
 
-bool wobblyPlan(const FrameList& list, std::int64_t frames, WobblyPlan& plan, std::int64_t& entry) {
+bool wobblyPlan(const FrameList& list, std::int64_t frames, WobblyPlan& plan, WobblyConflict& conflict) {
   plan = WobblyPlan{};
-  // Each source frame's match, where a kept entry uses it; '.' where none does.
+  conflict = WobblyConflict{};
+  // Each source frame's match, where a kept entry uses it; '.' where none
+  // does; and the kept entry that uses it.
   std::string use(static_cast<std::size_t>(frames), '.');
+  std::vector<std::int64_t> user(static_cast<std::size_t>(frames), -1);
   const auto at = [&](std::int64_t f) -> char& { return use[static_cast<std::size_t>(f)]; };
+  const auto take = [&](std::int64_t f, char match, std::int64_t i) {
+    at(f) = match;
+    user[static_cast<std::size_t>(f)] = i;
+    plan.keptFrames.push_back(f);
+  };
+  // Entry i finds frame f taken too: the entries that took f and, each
+  // pushed on by the one before, the frames before it want the same few
+  // frames as i.
+  const auto refuse = [&](std::int64_t i, std::int64_t f) {
+    conflict.entry = i;
+    conflict.to = f;
+    conflict.from = f;
+    while (conflict.from > 0 && at(conflict.from) == 'b') --conflict.from;
+    for (std::int64_t g = conflict.from; g <= f; ++g) conflict.competing.push_back(user[static_cast<std::size_t>(g)]);
+    conflict.competing.push_back(i);
+    return false;
+  };
   for (std::int64_t i = 0; i < list.count(); ++i) {
     if (!list.isKept(i)) continue;
     const std::int64_t n = i / 2;
-    entry = i;
-    if (n + (i % 2) >= frames) return false;  // past the source's end
-    if (i % 2 == 0) {
-      if (at(n) != '.') return false;
-      at(n) = 'c';
-    } else if (at(n) == '.') {
-      at(n) = 'n';
-    } else if (at(n + 1) == '.') {
-      at(n + 1) = 'b';
-    } else {
+    if (n >= frames) {  // past the source's end
+      conflict.entry = i;
       return false;
+    }
+    // The source's last field has no field after it: its frame is the last
+    // frame as it is, as the scripts make it.
+    if (i % 2 == 0 || n + 1 == frames) {
+      if (at(n) != '.') return refuse(i, n);
+      take(n, 'c', i);
+    } else if (at(n) == '.') {
+      take(n, 'n', i);
+    } else if (at(n + 1) == '.') {
+      take(n + 1, 'b', i);
+    } else {
+      return refuse(i, n + 1);
     }
   }
   // What must be in the clip: every frame used, and the neighbour an n or b
@@ -80,11 +106,20 @@ bool wobblyPlan(const FrameList& list, std::int64_t frames, WobblyPlan& plan, st
     cycleHasKept = cycleHasKept || match != '.';
     ++position;
   }
-  entry = -1;
   return true;
 }
 
-bool writeWobblyProject(Sink& out, const WobblySource& source, const WobblyPlan& plan, const std::string& generatedBy) {
+std::int64_t trimmedFrame(const WobblyPlan& plan, std::int64_t frame) {
+  std::int64_t position = 0;
+  for (const auto& [first, last] : plan.trims) {
+    if (frame <= last) return position + std::max<std::int64_t>(frame - first, 0);
+    position += last - first + 1;
+  }
+  return std::max<std::int64_t>(position - 1, 0);
+}
+
+void writeWobblyProject(Sink& out, const WobblySource& source, const WobblyPlan& plan, const std::string& generatedBy,
+                        const WobblyFindings* findings) {
   SinkStream stream(out);
   Json json(stream);
   json.StartObject();
@@ -137,10 +172,29 @@ bool writeWobblyProject(Sink& out, const WobblySource& source, const WobblyPlan&
   json.Key("interlaced fades");
   json.StartArray();
   json.EndArray();
+  if (findings) {
+    // Wobbly reads them as its own: frames after the trims, no more combed
+    // frames than frames, bookmarks in the user interface's object.
+    json.Key("combed frames");
+    json.StartArray();
+    for (const std::int64_t f : findings->combedFrames) json.Int(f);
+    json.EndArray();
+    json.Key("user interface");
+    json.StartObject();
+    json.Key("bookmarks");
+    json.StartArray();
+    for (const auto& [frame, description] : findings->bookmarks) {
+      json.StartObject();
+      json.Int("frame", frame);
+      json.Text("description", description);
+      json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+  }
   json.EndObject();
   stream.Put('\n');
   stream.Flush();
-  return true;
 }
 
 }  // namespace pulldex

@@ -31,6 +31,24 @@ struct WobblyPlan {
   std::vector<std::pair<std::int64_t, std::int64_t>> trims;  // source frames, first and last of each range
   std::string matches;                                       // one of "cnb" for each trimmed frame
   std::vector<std::int64_t> decimated;                       // trimmed frame numbers
+  std::vector<std::int64_t> keptFrames;                      // the source frame of each kept entry, in order
+};
+
+// Why a list cannot be expressed: the kept entry that finds no frame of its
+// own, and the kept entries before it that took the frames it could have,
+// all of them wanting frames `from` to `to`.
+struct WobblyConflict {
+  std::int64_t entry = -1;
+  std::vector<std::int64_t> competing;  // ascending, `entry` last
+  std::int64_t from = 0, to = 0;
+};
+
+// What a check found, for Wobbly's lists: the trimmed frames of kept
+// entries that weave two pictures, and bookmarks on the trimmed frames a
+// user should look at.
+struct WobblyFindings {
+  std::vector<std::int64_t> combedFrames;
+  std::vector<std::pair<std::int64_t, std::string>> bookmarks;  // frame, description
 };
 
 // The plan for `list` (the list as other tools get it) over a source of
@@ -39,10 +57,16 @@ struct WobblyPlan {
 // where frame n is taken. Frames no kept entry uses are decimated, and
 // stretches of them are cut out where a cycle would hold no kept frame,
 // always keeping the neighbours an n or b match reads. False when the list
-// cannot be expressed, with `entry` the kept entry that found no frame.
-bool wobblyPlan(const FrameList& list, std::int64_t frames, WobblyPlan& plan, std::int64_t& entry);
+// cannot be expressed (or past the source's end), with `conflict` saying why.
+bool wobblyPlan(const FrameList& list, std::int64_t frames, WobblyPlan& plan, WobblyConflict& conflict);
 
-// The project file.
-bool writeWobblyProject(Sink& out, const WobblySource& source, const WobblyPlan& plan, const std::string& generatedBy);
+// The frame of the trimmed clip that shows source frame `frame`, or the
+// nearest one that remains.
+std::int64_t trimmedFrame(const WobblyPlan& plan, std::int64_t frame);
+
+// The project file, with a check's findings where there are some. A failed
+// write is the sink's to tell.
+void writeWobblyProject(Sink& out, const WobblySource& source, const WobblyPlan& plan, const std::string& generatedBy,
+                        const WobblyFindings* findings = nullptr);
 
 }  // namespace pulldex

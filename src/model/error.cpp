@@ -46,6 +46,18 @@ const char* errorText(Error error) {
       return "Error in the decoded video";
     case Error::EmptyVideo:
       return "Error, the video has no frames";
+    case Error::OneFrame:
+      return "Error, the video has only one frame";
+    case Error::NoVideoStream:
+      return "Error, the file has no video stream";
+    case Error::DecoderIsScript:
+      return "Error, the video decoder must be a program, not a batch file";
+    case Error::NothingInVideo:
+      return "Error, no kept entry lies within the video";
+    case Error::DvdIndex:
+      return "Error in the DVD index";
+    case Error::IndexedFileMissing:
+      return "Error, a file the DVD index lists is missing";
     case Error::ListLongerThanVideo:
       return "Error, the list is longer than the video";
     case Error::NotExpressible:

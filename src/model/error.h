@@ -33,6 +33,12 @@ enum class Error {
   DecoderFailed,        // the decoder ended with an error
   VideoStream,          // the decoder's stream broke off or is not what it should be
   EmptyVideo,           // a video without a frame
+  OneFrame,             // a video of one frame, a picture: no fields to weave
+  NoVideoStream,        // a file without a video stream
+  DecoderIsScript,      // a batch file named as the decoder, which cmd.exe would run
+  NothingInVideo,       // no kept entry of the list lies within the video
+  DvdIndex,             // a .d2v index that is not one, or cannot be read
+  IndexedFileMissing,   // a file a .d2v index lists is not there
   ListLongerThanVideo,  // the list's entries run past the video's end
   NotExpressible,       // a list that Wobbly's matches cannot give
 };

@@ -26,12 +26,6 @@ inline std::string fieldName(std::int64_t field) { return std::to_string(field /
 // Video frames a list of `fields` entries covers.
 inline std::int64_t videoFrames(std::int64_t fields) { return (fields + 1) / 2; }
 
-// The entry on the video's last field, 2 × videoFrames − 1, where the list
-// holds it (an even count), else -1. It has no field after it: a kept entry
-// there makes no frame in any tool that weaves fields, so every export for
-// other tools leaves it out.
-inline std::int64_t lastFieldEntry(std::int64_t fields) { return fields > 0 && fields % 2 == 0 ? fields - 1 : -1; }
-
 // h:mm:ss.mmm
 inline std::string clockTime(double seconds) {
   const auto ms = static_cast<std::int64_t>(seconds * 1000.0 + 0.5);

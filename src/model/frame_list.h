@@ -11,9 +11,12 @@ namespace pulldex {
 // flag) is carried along and, like Unlisted and Copy, counts as not kept.
 enum FrameState : std::uint8_t { Unlisted = 0, Kept = 1, Copy = 2 };
 
+// Trivial, so that a list of millions is made with one memset: a value-
+// initialised entry (FrameEntry{}, or a vector's new ones) is code 0,
+// Unlisted.
 struct FrameEntry {
-  std::uint8_t code = 0;
-  std::uint8_t state = Unlisted;
+  std::uint8_t code;
+  std::uint8_t state;
   bool operator==(const FrameEntry&) const = default;
 };
 
@@ -26,6 +29,10 @@ struct FrameList {
 
   std::int32_t count() const { return static_cast<std::int32_t>(entries.size()); }
   bool isKept(std::int64_t i) const { return entries[static_cast<std::size_t>(i)].state == Kept; }
+  // Whether any entry is kept: a list that keeps none gives no frame to any tool.
+  bool keepsAny() const {
+    return std::any_of(entries.begin(), entries.end(), [](const FrameEntry& e) { return e.state == Kept; });
+  }
   // Number of entries strictly between position i and the next Kept entry
   // after it, or up to the end of the list when none follows; 0 for the last
   // entry and any position past it.

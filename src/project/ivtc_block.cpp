@@ -40,6 +40,8 @@ class ListBuilder {
   // `expected`: how many records there are likely to be, to reserve room for.
   explicit ListBuilder(std::int64_t expected) {
     list_.entries.reserve(static_cast<std::size_t>(std::clamp<std::int64_t>(expected, 0, kMaxFrames)));
+    // Millions of entries: large pages, or a fault for every 4 KiB.
+    sys::preferLargePages(list_.entries.data(), list_.entries.capacity() * sizeof(FrameEntry));
   }
   // Whole records; false when one names a frame past the limit.
   bool add(const std::uint8_t* records, std::size_t bytes) {
@@ -251,7 +253,7 @@ Status readIvtcList(InputFile& file, FrameList& out, BlockLocation* where, bool 
   if (found.offset < 0) return {Error::NoIvtcBlock};
   FrameList list;
   const Status s = found.form == ProjectForm::Text ? readTextValue(file, scanner, found.offset, list, found)
-                                                    : readBinaryValue(file, scanner, found.offset, list, found);
+                                                   : readBinaryValue(file, scanner, found.offset, list, found);
   if (!s.ok()) return s;
   if (!orderSeen && scanner.findMarker(kFieldOrderMarker) >= 0)
     found.topFieldFirst = readFieldOrder(scanner, found.form);
@@ -263,17 +265,21 @@ Status readIvtcList(InputFile& file, FrameList& out, BlockLocation* where, bool 
 
 namespace {
 
-// The records of the Kept entries of `list`, in order, a batch at a time.
+// The records of `list`, in order, a batch at a time: one for each Kept
+// entry (copy flag 0), or with `all` one for every entry that has one, its
+// state's copy flag kept (and the last entry always, so that the list keeps
+// its length).
 template <class Emit>
-bool keptRecords(const FrameList& list, Emit&& emit) {
+bool listRecords(const FrameList& list, bool all, Emit&& emit) {
   std::uint8_t records[kRecordSize * 4096];
   std::size_t used = 0;
   for (std::int32_t i = 0; i < list.count(); ++i) {
-    if (!list.isKept(i)) continue;
+    const FrameEntry& e = list.entries[static_cast<std::size_t>(i)];
+    if (e.state != Kept && !(all && (e.state != Unlisted || i + 1 == list.count()))) continue;
     std::uint8_t* record = records + used;
     putU32(record, static_cast<std::uint32_t>(i));
-    record[4] = list.entries[static_cast<std::size_t>(i)].code;
-    record[5] = 0;
+    record[4] = e.code;
+    record[5] = e.state == Kept ? 0 : e.state == Unlisted ? 1 : static_cast<std::uint8_t>(e.state - 1);
     used += kRecordSize;
     if (used == sizeof records) {
       if (!emit(records, used)) return false;
@@ -281,6 +287,15 @@ bool keptRecords(const FrameList& list, Emit&& emit) {
     }
   }
   return emit(records, used);
+}
+
+std::uint32_t recordCount(const FrameList& list, bool all) {
+  std::uint32_t n = 0;
+  for (std::int32_t i = 0; i < list.count(); ++i) {
+    const std::uint8_t state = list.entries[static_cast<std::size_t>(i)].state;
+    n += state == Kept || (all && (state != Unlisted || i + 1 == list.count()));
+  }
+  return n;
 }
 
 // How the text form around the block is laid out: the line end of the
@@ -317,7 +332,7 @@ TextLayout textLayout(InputFile& in, const BlockLocation& block) {
 
 }  // namespace
 
-Status writeWithoutCopyFrames(Project& project, Destination destination) {
+Status writeProjectList(Project& project, const FrameList& list, bool allRecords, OpenOutput& output) {
   InputFile* in = nullptr;
   if (const Status s = project.input(in); !s.ok()) return s;
   if (!in->regular()) return {Error::NotRegular};
@@ -343,13 +358,9 @@ Status writeWithoutCopyFrames(Project& project, Destination destination) {
   // one past the end of the file would silently drop the tail.
   const std::int64_t blockEnd = text ? block.valueEnd : block.offset + kValueStart + header.valueLength();
   if (header.valueLength() < 8 || blockEnd > size) return {Error::FileFormat};
-  const FrameList& list = project.list();
-  const auto kept = static_cast<std::uint32_t>(
-      std::count_if(list.entries.begin(), list.entries.end(), [](const FrameEntry& e) { return e.state == Kept; }));
-  header.setRecords(kept);
+  header.setRecords(recordCount(list, allRecords));
   const TextLayout layout = text ? textLayout(*in, block) : TextLayout{};
 
-  destination.project = &project;
   std::int64_t newValueEnd = block.valueEnd;  // where "}" lands in the output
   const auto produce = [&](Sink& out) -> Status {
     const auto copied = [&](CopyResult r) {
@@ -358,23 +369,23 @@ Status writeWithoutCopyFrames(Project& project, Destination destination) {
     if (!text) {
       if (const Status s = copied(out.copyFrom(*in, 0, block.offset)); !s.ok()) return s;
       out.write(header.raw, kHeaderSize);
-      keptRecords(list, [&](const std::uint8_t* records, std::size_t n) { return out.write(records, n); });
+      listRecords(list, allRecords, [&](const std::uint8_t* records, std::size_t n) { return out.write(records, n); });
     } else {
       // Everything up to "{" and from "}" on as it was; between them the
       // same bytes the binary form gets, as the Delphi writer lays them out.
       if (const Status s = copied(out.copyFrom(*in, 0, block.valueStart + 1)); !s.ok()) return s;
       DelphiHexWriter hex(out, header.valueLength(), layout.lineEnd, layout.indent);
       hex.write(header.raw + kValueStart, kHeaderSize - kValueStart);
-      keptRecords(list, [&](const std::uint8_t* records, std::size_t n) { return hex.write(records, n); });
+      listRecords(list, allRecords, [&](const std::uint8_t* records, std::size_t n) { return hex.write(records, n); });
       hex.finish();
       newValueEnd = block.valueStart + 1 + hex.textBytes();
     }
     return copied(out.copyFrom(*in, blockEnd, size - blockEnd));
   };
   Written written;
-  if (const Status s = writeOutput(destination, produce, &written); !s.ok()) return s;
+  if (const Status s = output.write(produce, &written); !s.ok()) return s;
   if (written.replacedProject) {
-    // Should it be stripped once more: the new header, and in the text form
+    // Should it be written once more: the new header, and in the text form
     // the value's new end.
     BlockLocation saved = block;
     saved.header = header;
@@ -382,6 +393,13 @@ Status writeWithoutCopyFrames(Project& project, Destination destination) {
     project.savedOver(written.identity, saved);
   }
   return {};
+}
+
+Status writeWithoutCopyFrames(Project& project, Destination destination) {
+  destination.project = &project;
+  OpenOutput output;
+  if (const Status s = output.open(destination); !s.ok()) return s;
+  return writeProjectList(project, project.list(), false, output);
 }
 
 }  // namespace pulldex

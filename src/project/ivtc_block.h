@@ -80,4 +80,11 @@ Status readIvtcList(InputFile& file, FrameList& out, BlockLocation* where = null
 // it was. A removal into the project's own file makes that file the project.
 Status writeWithoutCopyFrames(Project& project, Destination destination);
 
+// The same with `list` in place of the project's, through an output opened
+// for `project`: one record for each Kept entry, or with `allRecords` one
+// for every entry that is not Unlisted, each with its state's copy flag
+// (and one for the last entry however it stands, so that the list keeps
+// its length).
+Status writeProjectList(Project& project, const FrameList& list, bool allRecords, OpenOutput& output);
+
 }  // namespace pulldex

@@ -19,17 +19,22 @@ void RunFiles::addInput(const std::string& path, Kind kind) {
 bool RunFiles::claim(const std::string& path, const std::string& owner, std::string& earlier) {
   if (path == "-" || sys::namesStreamOutput(path)) return true;
   Claim c{.owner = owner};
+  // The file the writer will write: where the links lead, as it follows
+  // them, a link to a file not yet there included.
+  std::string target = path;
+  bool unsafe = false;
+  if (sys::followLinks(target, unsafe) != 0) target = path;
   sys::Identity id;
-  if (sys::identifyPath(path, id)) {
+  if (sys::identifyPath(target, id)) {
     c.device = id.device;
     c.file = id.file;
-  } else if (sys::identifyPath(sys::folderOf(path), id)) {
+  } else if (sys::identifyPath(sys::folderOf(target), id)) {
     c.device = id.device;
     c.file = id.file;
-    c.name = sys::nameKey(path);
+    c.name = sys::nameKey(target);
   } else {
     // No such folder: the write fails anyway; the spelling tells.
-    c.name = path;
+    c.name = target;
   }
   for (const Claim& other : claims_)
     if (other.device == c.device && other.file == c.file && other.name == c.name) {
@@ -40,59 +45,76 @@ bool RunFiles::claim(const std::string& path, const std::string& owner, std::str
   return true;
 }
 
-Status writeOutput(const Destination& d, const Producer& produce, Written* written) {
-  if (written) *written = {};
-  if (d.path == "-" && d.standardOutput) {
-    // A sink remembers its first failure: one write that failed is enough.
-    const Status s = produce(*d.standardOutput);
-    if (!s.ok()) return s;
-    return d.standardOutput->write("", 0) ? Status{} : writeFailure(*d.standardOutput);
-  }
+OpenOutput::OpenOutput() = default;
+OpenOutput::~OpenOutput() = default;
+
+Status OpenOutput::open(const Destination& d) {
+  d_ = d;
+  opened_ = true;
+  if (d.path == "-" && d.standardOutput) return {};
   sys::Handle stream = sys::kNoHandle;
   if (const int e = sys::openStreamOutput(d.path, stream); e != 0) return {d.cannotCreate, Subject::Output, e};
   if (stream != sys::kNoHandle) {
     // Nothing to replace: what is written is there at once.
-    StreamOutput out(stream);
-    if (const Status s = produce(out); !s.ok()) return s;
-    return out.finish() ? Status{} : writeFailure(out);
+    stream_ = std::make_unique<StreamOutput>(stream);
+    return {};
   }
-
-  AtomicOutput out;
-  if (const Status opened = out.open(d.path, d.cannotCreate); !opened.ok()) return opened;
+  file_ = std::make_unique<AtomicOutput>();
+  if (const Status opened = file_->open(d.path, d.cannotCreate); !opened.ok()) return opened;
   // Which file the run reads, if any, this would replace: one typo must not
   // lose the only copy.
-  const sys::Identity* replaced = nullptr;
   if (d.project && d.project->regular()) {
     // The project's name may stand for a file saved anew since the load,
     // which is no more ours to replace than any other.
     sys::Identity named;
-    if (sys::identifyPath(d.project->path(), named) && named != d.project->identity() && out.replaces(named))
+    if (sys::identifyPath(d.project->path(), named) && named != d.project->identity() && file_->replaces(named))
       return {Error::ProjectChanged, Subject::Project, 0};
   }
-  const bool ownProject = d.project && d.project->regular() && out.replaces(d.project->identity());
-  if (ownProject) {
+  ownProject_ = d.project && d.project->regular() && file_->replaces(d.project->identity());
+  if (ownProject_) {
     if (!d.inPlace && !d.force) return {Error::OutputIsProject, Subject::Output, 0};
-    replaced = &d.project->identity();
+    replaced_ = d.project->identity();
   } else if (d.run) {
     for (const RunFiles::Input& input : d.run->inputs())
-      if (out.replaces(input.identity)) {
+      if (file_->replaces(input.identity)) {
         if (!d.force)
           return {input.kind == RunFiles::Kind::Project ? Error::OutputIsProject : Error::OutputIsInput,
                   Subject::Output, 0};
-        replaced = &input.identity;
+        replaced_ = input.identity;
       }
   }
+  return {};
+}
 
-  if (const Status s = produce(out); !s.ok()) return s;
+Status OpenOutput::write(const Producer& produce, Written* written) {
+  if (written) *written = {};
+  if (!opened_) return {d_.cannotCreate, Subject::Output, 0};
+  if (!stream_ && !file_) {
+    // Standard output. A sink remembers its first failure: one write that
+    // failed is enough.
+    const Status s = produce(*d_.standardOutput);
+    if (!s.ok()) return s;
+    return d_.standardOutput->write("", 0) ? Status{} : writeFailure(*d_.standardOutput);
+  }
+  if (stream_) {
+    if (const Status s = produce(*stream_); !s.ok()) return s;
+    return stream_->finish() ? Status{} : writeFailure(*stream_);
+  }
+  if (const Status s = produce(*file_); !s.ok()) return s;
   // Windows replaces no file that is still open.
-  if (ownProject) d.project->release();
-  const sys::Identity expected = replaced ? *replaced : sys::Identity{};
-  if (const Status s = out.commit(replaced ? &expected : nullptr); !s.ok()) return s;
+  if (ownProject_) d_.project->release();
+  if (const Status s = file_->commit(replaced_ ? &*replaced_ : nullptr); !s.ok()) return s;
   if (written) {
-    written->replacedProject = ownProject;
-    sys::identifyPath(out.destination(), written->identity);
+    written->replacedProject = ownProject_;
+    sys::identifyPath(file_->destination(), written->identity);
   }
   return {};
+}
+
+Status writeOutput(const Destination& d, const Producer& produce, Written* written) {
+  OpenOutput out;
+  if (const Status s = out.open(d); !s.ok()) return s;
+  return out.write(produce, written);
 }
 
 }  // namespace pulldex

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,7 +22,7 @@ class Project;
 // spelling: a link or another name of a project is the project.
 class RunFiles {
  public:
-  enum class Kind { Project, Settings };
+  enum class Kind { Project, Settings, Video };
   struct Input {
     sys::Identity identity;
     Kind kind;
@@ -73,8 +75,32 @@ struct Written {
 // instance; a failed write of the sink is reported by the door.
 using Producer = std::function<Status(Sink& sink)>;
 
-// Standard output, a device, a FIFO or one of the process's own descriptors
-// is written straight through; any other path is replaced whole.
+// One output through the door, opened before its bytes are made: open()
+// checks every rule (what it may replace, that its folder is there) and
+// readies the file, so that long work (decoding a video) is never done for
+// an output that cannot be written. Standard output, a device, a FIFO or
+// one of the process's own descriptors is written straight through; any
+// other path is replaced whole, once write() has made all of it.
+class OpenOutput {
+ public:
+  OpenOutput();
+  ~OpenOutput();
+  OpenOutput(const OpenOutput&) = delete;
+  OpenOutput& operator=(const OpenOutput&) = delete;
+
+  Status open(const Destination& destination);
+  Status write(const Producer& produce, Written* written = nullptr);
+
+ private:
+  Destination d_;
+  bool opened_ = false;
+  std::unique_ptr<StreamOutput> stream_;
+  std::unique_ptr<AtomicOutput> file_;
+  std::optional<sys::Identity> replaced_;  // the file the run reads that this replaces
+  bool ownProject_ = false;
+};
+
+// Opens and writes in one go.
 Status writeOutput(const Destination& destination, const Producer& produce, Written* written = nullptr);
 
 }  // namespace pulldex

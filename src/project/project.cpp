@@ -1,7 +1,5 @@
 #include "project/project.h"
 
-#include "model/field_time.h"
-
 namespace pulldex {
 
 Project::Project() : file_(std::make_unique<InputFile>()) {}
@@ -53,24 +51,6 @@ FrameList Project::storedList() const {
     stored.entries[static_cast<std::size_t>(n.movedFrom)].state = Kept;
   }
   return stored;
-}
-
-FrameList Project::exportList() const {
-  FrameList list = storedList();
-  if (const std::int64_t last = lastFieldEntry(list.count()); last >= 0 && list.isKept(last))
-    list.entries[static_cast<std::size_t>(last)].state = Unlisted;
-  return list;
-}
-
-std::int64_t Project::leftOutEntry() const {
-  const std::int64_t last = lastFieldEntry(list_.count());
-  if (last < 0) return -1;
-  // As stored: the normalisation moved a mark from movedFrom to entry 0.
-  const Normalisation& n = block_.normalisation;
-  bool kept = list_.isKept(last);
-  if (n.movedFrom > 0 && last == n.movedFrom) kept = true;
-  if (n.movedFrom > 0 && last == 0) kept = n.stateAt0 == Kept;
-  return kept ? last : -1;
 }
 
 Status Project::importSettings(const std::string& path, FrameSettingsFacts* facts) {

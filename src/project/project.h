@@ -8,9 +8,9 @@
 #include <string>
 
 #include "base/file.h"
+#include "formats/frame_setting_file.h"
 #include "model/error.h"
 #include "model/frame_list.h"
-#include "formats/frame_setting_file.h"
 #include "project/ivtc_block.h"
 
 namespace pulldex {
@@ -34,11 +34,6 @@ class Project {
   // The list as the project stores it, for other tools: without the load's
   // normalisation (or as a frame-setting file put it).
   FrameList storedList() const;
-  // What other tools get: the stored list without a kept entry on the
-  // video's last field, which makes no frame (see lastFieldEntry).
-  FrameList exportList() const;
-  // That entry, where the stored list keeps it; else -1.
-  std::int64_t leftOutEntry() const;
   // Whether the list differs from the stored one by the normalisation.
   bool normalised() const { return block_.normalisation.movedFrom > 0; }
   // The project's field order, "Video.TopFieldFirst", where it holds one as

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
 
 #include "video/combing.h"
 
@@ -9,119 +10,388 @@ namespace pulldex {
 
 namespace {
 
-// Every threshold is at least this: a frame scoring no more is clean.
-constexpr int kLowest = 2;
+// What a change of offset costs against the errors it saves, at the start
+// and inside the list.
+constexpr std::int64_t kShiftCost = 8;  // for each frame the video gains or loses
+// And more for an odd offset: a cut takes whole frames, and in 2:3 film an
+// odd offset often fits as well as the even one beside it.
+constexpr std::int64_t kOddCost = 3;
+// A shift is claimed only where the list, taken as it is, is wrong at a
+// rate no scattered mistakes reach: errors at least this share of the kept
+// entries the stretch judges, and three times those at the shift.
+constexpr double kShiftErrorShare = 0.2;
+
+// The costs of taking the list at one offset or another: each kept entry
+// that weaves two pictures, shows one that the kept entry before it shows,
+// or leaves pictures between them unshown is an error. Pairs are the
+// video's; `entries` is the list's length, which the repaired list keeps.
+class Costs {
+ public:
+  Costs(const VideoPictures& video, std::int64_t entries) : video_(video), entries_(entries) {}
+
+  // A kept entry's own frame: 1 where it weaves two pictures.
+  std::int64_t frame(std::int64_t pair) const { return pair >= 0 && pair < video_.fields() && video_.combed(pair); }
+  // The first kept entry, at `pair`, and the pictures before it.
+  std::int64_t head(std::int64_t pair) const {
+    if (pair < 0 || pair >= video_.fields()) return 0;
+    return frame(pair) + video_.countedWithin(0, pair);
+  }
+  // The kept entry at `pair` after the one at `before`.
+  std::int64_t step(std::int64_t before, std::int64_t pair) const {
+    if (pair < 0 || pair >= video_.fields()) return 0;
+    const std::int64_t shows = counted(pair);
+    return frame(pair) + (shows >= 0 && shows == counted(before) ? 1 : 0) +
+           video_.countedWithin(std::max<std::int64_t>(before + 1, 0), pair);
+  }
+  // The pictures after the last kept entry, at `pair`, within the list.
+  std::int64_t tail(std::int64_t pair) const {
+    return video_.countedWithin(std::max<std::int64_t>(pair + 1, 0), std::min(entries_, video_.fields()) - 1);
+  }
+  std::int64_t counted(std::int64_t pair) const {
+    const std::int64_t k = video_.shows(pair);
+    return k >= 0 && video_.pictures()[static_cast<std::size_t>(k)].counted ? k : -1;
+  }
+
+ private:
+  const VideoPictures& video_;
+  std::int64_t entries_;
+};
+
+std::vector<std::int64_t> keptEntries(const FrameList& list) {
+  std::vector<std::int64_t> kept;
+  for (std::int64_t i = 0; i < list.count(); ++i)
+    if (list.isKept(i)) kept.push_back(i);
+  return kept;
+}
+
+// The errors of kept entries [from, to) taken at `offset`: with the list's
+// ends, the pictures before the first and after the last; without, the
+// stretch alone, its first entry's own frame only.
+std::int64_t errorsAt(const Costs& costs, const std::vector<std::int64_t>& kept, std::size_t from, std::size_t to,
+                      int offset, bool withEnds) {
+  if (to <= from) return 0;
+  std::int64_t errors = withEnds ? costs.head(kept[from] + offset) : costs.frame(kept[from] + offset);
+  for (std::size_t k = from + 1; k < to; ++k) errors += costs.step(kept[k - 1] + offset, kept[k] + offset);
+  if (withEnds) errors += costs.tail(kept[to - 1] + offset);
+  return errors;
+}
+
+// The offset of each kept entry: the fewest errors, where a change of
+// offset costs kShiftCost a frame it moves by (a first offset other than 0
+// too): the list is taken as it is wherever the video allows, and of
+// changes that explain the same, the smallest.
+std::int64_t change(int from, int to) {
+  if (from == to) return 0;
+  const int fields = std::abs(to - from);
+  return kShiftCost * ((fields + 1) / 2) + (to % 2 ? kOddCost : 0);
+}
+
+std::vector<int> fitOffsets(const Costs& costs, const std::vector<std::int64_t>& kept, int search) {
+  const int states = 2 * search + 1;
+  std::vector<int> path(kept.size(), 0);
+  if (kept.empty()) return path;
+  std::vector<std::int64_t> cost(static_cast<std::size_t>(states)), next(cost.size());
+  std::vector<std::int8_t> back(kept.size() * static_cast<std::size_t>(states));
+  for (int j = 0; j < states; ++j) {
+    const int d = j - search;
+    cost[static_cast<std::size_t>(j)] = change(0, d) + costs.head(kept[0] + d);
+  }
+  // Of offsets that cost the same: an even one (a cut takes whole frames),
+  // then the one nearest 0.
+  const auto better = [&](std::int64_t a, int j, std::int64_t b, int i) {
+    const int d = j - search, e = i - search;
+    if (a != b) return a < b;
+    if ((d % 2 != 0) != (e % 2 != 0)) return d % 2 == 0;
+    return std::abs(d) < std::abs(e);
+  };
+  for (std::size_t k = 1; k < kept.size(); ++k) {
+    for (int j = 0; j < states; ++j) {
+      const int d = j - search;
+      // From each offset: the step from the kept entry before, where it
+      // was, and the cost of the change. Of equals, the way from the offset
+      // nearer 0: the list is taken as it is for as long as the video allows.
+      int from = j;
+      std::int64_t best = cost[static_cast<std::size_t>(j)] + costs.step(kept[k - 1] + d, kept[k] + d);
+      for (int i = 0; i < states; ++i) {
+        if (i == j) continue;
+        const std::int64_t c = cost[static_cast<std::size_t>(i)] + change(i - search, d) +
+                               costs.step(kept[k - 1] + i - search, kept[k] + d);
+        if (c < best || (c == best && better(0, i, 0, from))) {
+          best = c;
+          from = i;
+        }
+      }
+      next[static_cast<std::size_t>(j)] = best;
+      back[k * static_cast<std::size_t>(states) + static_cast<std::size_t>(j)] = static_cast<std::int8_t>(from);
+    }
+    cost.swap(next);
+  }
+  // The last offset: the fewest errors.
+  const auto total = [&](int j) { return cost[static_cast<std::size_t>(j)] + costs.tail(kept.back() + j - search); };
+  int state = search;
+  for (int j = 0; j < states; ++j)
+    if (better(total(j), j, total(state), state)) state = j;
+  for (std::size_t k = kept.size(); k-- > 0;) {
+    path[k] = state - search;
+    state = back[k * static_cast<std::size_t>(states) + static_cast<std::size_t>(state)];
+  }
+  return path;
+}
+
+// Keeps only the changes of offset that explain what scattered mistakes
+// cannot: the stretch after each must be wrong at its old offset at a rate
+// of kShiftErrorShare of its judged entries, and three times less wrong at
+// its new one.
+void keepRealShifts(const Costs& costs, const VideoPictures& video, const std::vector<std::int64_t>& kept,
+                    std::vector<int>& path) {
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (std::size_t from = 0; from < path.size();) {
+      std::size_t to = from;
+      while (to < path.size() && path[to] == path[from]) ++to;
+      const int before = from == 0 ? 0 : path[from - 1];
+      if (path[from] != before) {
+        std::int64_t judged = 0;
+        for (std::size_t k = from; k < to; ++k) {
+          const std::int64_t p = kept[k] + before;
+          judged += video.clean(p) || video.combed(p);
+        }
+        const std::int64_t wrong = errorsAt(costs, kept, from, to, before, false);
+        const std::int64_t right = errorsAt(costs, kept, from, to, path[from], false);
+        if (static_cast<double>(wrong) < kShiftErrorShare * static_cast<double>(judged) || wrong < 3 * right ||
+            wrong < kShiftCost) {
+          std::fill(path.begin() + static_cast<std::ptrdiff_t>(from), path.begin() + static_cast<std::ptrdiff_t>(to),
+                    before);
+          changed = true;
+        }
+      }
+      from = to;
+    }
+  }
+}
+
+// A list being repaired: its kept marks, the reason each entry last
+// changed for, and where a moved mark came from.
+class Repair {
+ public:
+  explicit Repair(const FrameList& list) : given_(list), now_(list), reason_(list.entries.size(), -1) {}
+
+  bool kept(std::int64_t i) const { return i >= 0 && i < now_.count() && now_.isKept(i); }
+  void drop(std::int64_t i, ChangeReason why) { set(i, false, why); }
+  // Keeps entry i; a mark moved from `from` (-1 for none) gives it its code
+  // where the entry has no record of its own.
+  void keep(std::int64_t i, ChangeReason why, std::int64_t from) {
+    if (i < 0 || i >= now_.count()) return;
+    FrameEntry& e = now_.entries[static_cast<std::size_t>(i)];
+    if (given_.entries[static_cast<std::size_t>(i)].state == Unlisted && !kept(i)) e.code = codeFor(i, from);
+    set(i, true, why);
+  }
+  std::vector<std::int64_t> marks() const { return keptEntries(now_); }
+  const FrameList& list() const { return now_; }
+
+  std::vector<Change> changes() const {
+    std::vector<Change> out;
+    for (std::int64_t i = 0; i < now_.count(); ++i)
+      if (now_.isKept(i) != given_.isKept(i))
+        out.push_back({i, now_.isKept(i), static_cast<ChangeReason>(reason_[static_cast<std::size_t>(i)])});
+    return out;
+  }
+
+ private:
+  void set(std::int64_t i, bool keep, ChangeReason why) {
+    if (i < 0 || i >= now_.count() || kept(i) == keep) return;
+    const std::uint8_t given = given_.entries[static_cast<std::size_t>(i)].state;
+    // A mark that goes leaves its record as a copy frame; an entry that
+    // loses a mark it did not have is what it was.
+    std::uint8_t state = Kept;
+    if (!keep) state = given == Kept ? static_cast<std::uint8_t>(Copy) : given;
+    now_.entries[static_cast<std::size_t>(i)].state = state;
+    reason_[static_cast<std::size_t>(i)] = static_cast<int>(why);
+  }
+  std::uint8_t codeFor(std::int64_t i, std::int64_t from) const {
+    if (from >= 0 && from < given_.count()) return given_.entries[static_cast<std::size_t>(from)].code;
+    for (std::int64_t j = i - 1; j >= 0; --j)
+      if (now_.isKept(j)) return now_.entries[static_cast<std::size_t>(j)].code;
+    for (std::int64_t j = i + 1; j < now_.count(); ++j)
+      if (now_.isKept(j)) return now_.entries[static_cast<std::size_t>(j)].code;
+    return 0;
+  }
+
+  const FrameList& given_;
+  FrameList now_;
+  std::vector<int> reason_;
+};
+
+// Moves each change of offset to where the video shows it: the latest
+// entry from which the new offset explains the rest of its stretch as well
+// as anywhere earlier does, give or take one scattered mistake. Where both
+// offsets fit (2:3 film fits some offsets alike), the list stays as it is.
+void placeShifts(const Costs& costs, const std::vector<std::int64_t>& kept, std::vector<int>& path) {
+  constexpr std::int64_t kSlack = 2;
+  // A first offset other than 0 is a change from 0 at the list's start,
+  // moved only where offset 0 explains the entries before it exactly.
+  for (std::size_t b = 0; b < path.size(); ++b) {
+    const int before = b == 0 ? 0 : path[b - 1], after = path[b];
+    if (after == before) continue;
+    std::size_t from = b, to = b;
+    while (from > 0 && path[from - 1] == before) --from;
+    while (to < path.size() && path[to] == after) ++to;
+    // Errors of entries [from, c) at the old offset and [c, to) at the new,
+    // for every change point c.
+    const auto error = [&](std::size_t k, int d) {
+      return k == from ? costs.frame(kept[k] + d) : costs.step(kept[k - 1] + d, kept[k] + d);
+    };
+    std::vector<std::int64_t> total(to - from + 1, 0);
+    std::int64_t old = 0;
+    for (std::size_t c = from; c <= to; ++c) {
+      total[c - from] = old;
+      if (c < to) old += error(c, before);
+    }
+    std::int64_t rest = 0;
+    for (std::size_t c = to; c > from; --c) {
+      rest += error(c - 1, after);
+      total[c - 1 - from] += rest;
+    }
+    const std::size_t first = b == 0 ? 0 : from + 1;
+    const std::int64_t slack = b == 0 ? 0 : kSlack;
+    std::int64_t least = std::numeric_limits<std::int64_t>::max();
+    for (std::size_t c = first; c < to; ++c) least = std::min(least, total[c - from]);
+    std::size_t at = b;
+    for (std::size_t c = first; c < to; ++c)
+      if (total[c - from] <= least + slack) at = c;
+    // The list's first kept entry shows the same picture either way where
+    // the video lost only what came before it: a change there is a cut at
+    // the start.
+    if (b == 0 && at <= 1) at = 0;
+    for (std::size_t k = from; k < to; ++k) path[k] = k < at ? before : after;
+    b = at;
+  }
+}
 
 }  // namespace
 
-int thresholdFromScores(const std::vector<std::int64_t>& cleanHistogram) {
-  std::int64_t n = 0;
-  for (const std::int64_t c : cleanHistogram) n += c;
-  std::int64_t seen = 0;
-  std::size_t value = 0;
-  for (; value < cleanHistogram.size(); ++value) {
-    seen += cleanHistogram[value];
-    if (10 * seen >= 9 * n) break;
+const char* changeReasonName(ChangeReason r) {
+  switch (r) {
+    case ChangeReason::Shift:
+      return "shift";
+    case ChangeReason::Combed:
+      return "combed";
+    case ChangeReason::Repeated:
+      return "repeated";
+    case ChangeReason::Lost:
+      return "lost";
   }
-  return static_cast<int>(std::min<std::size_t>((3 * value + 1) / 2 + kLowest, kCombScoreMax));
+  return "";
 }
 
-ListCheck::ListCheck(const FrameList& list, const CheckSettings& settings)
-    : list_(list),
-      settings_(settings),
-      clean_(kCombScoreMax + 1, 0),
-      byOffset_(static_cast<std::size_t>(2 * settings.search + 1), std::vector<std::int64_t>(kCombScoreMax + 1, 0)) {}
-
-int ListCheck::scoreAt(std::int64_t field) const {
-  if (field < 0 || field >= pairs_ || field < pairs_ - 8) return -1;
-  return recent_[field % 8];
-}
-
-void ListCheck::add(int score) {
-  const std::int64_t f = pairs_++;
-  recent_[f % 8] = static_cast<std::int16_t>(score);
-  if (f > 0) ++clean_[static_cast<std::size_t>(std::min<int>(score, recent_[(f - 1) % 8]))];
-  // Entry f - offset is the video's field f at each shift.
-  for (int o = -settings_.search; o <= settings_.search; ++o) {
-    const std::int64_t i = f - o;
-    if (i >= 0 && i < list_.count() && list_.isKept(i))
-      ++byOffset_[static_cast<std::size_t>(o + settings_.search)][static_cast<std::size_t>(score)];
-  }
-  // An entry as given is weighed once the fields two after it are known.
-  if (f >= 2) consider(f - 2);
-}
-
-void ListCheck::consider(std::int64_t entry) {
-  considered_ = entry + 1;
-  if (entry >= list_.count() || !list_.isKept(entry)) return;
-  const int score = scoreAt(entry);
-  if (score <= std::min(kLowest, settings_.threshold < 0 ? kLowest : settings_.threshold)) return;
-  Candidate c{static_cast<std::int32_t>(entry), static_cast<std::uint16_t>(score), {}};
-  const int steps[4] = {-2, -1, 1, 2};
-  for (int k = 0; k < 4; ++k) c.around[k] = static_cast<std::int16_t>(scoreAt(entry + steps[k]));
-  candidates_.push_back(c);
-}
-
-CheckResult ListCheck::finish() {
-  for (std::int64_t i = considered_; i < pairs_; ++i) consider(i);
+CheckResult checkList(const FrameList& list, const VideoPictures& video, const CheckSettings& settings) {
   CheckResult r;
-  r.entries = list_.count();
-  r.thresholdFromVideo = settings_.threshold < 0;
-  r.threshold = r.thresholdFromVideo ? thresholdFromScores(clean_) : settings_.threshold;
-  for (int o = -settings_.search; o <= settings_.search; ++o) {
-    OffsetFit fit{o, 0, 0};
-    const auto& h = byOffset_[static_cast<std::size_t>(o + settings_.search)];
-    for (std::size_t k = 0; k < h.size(); ++k) {
-      fit.checked += h[k];
-      if (static_cast<int>(k) <= r.threshold) fit.clean += h[k];
+  r.entries = list.count();
+  r.threshold = settings.threshold;
+  r.interlaced = video.stretches(Stretch::Interlaced);
+  r.still = video.stretches(Stretch::Still);
+  const std::vector<std::int64_t> kept = keptEntries(list);
+  const Costs costs(video, list.count());
+
+  // The list as given.
+  for (const std::int64_t i : kept) {
+    if (i >= video.fields()) {
+      ++r.unchecked;
+    } else if (!video.clean(i) && !video.combed(i)) {
+      ++r.unjudged;
+    } else {
+      ++r.kept;
+      r.clean += video.clean(i);
+      if (video.combed(i)) r.combedAsGiven.push_back(i);
+    }
+  }
+  // The whole list at each offset.
+  for (int d = -settings.search; d <= settings.search; ++d) {
+    OffsetFit fit{d, 0, 0, errorsAt(costs, kept, 0, kept.size(), d, true)};
+    for (const std::int64_t i : kept) {
+      const std::int64_t p = i + d;
+      if (!video.clean(p) && !video.combed(p)) continue;
+      ++fit.checked;
+      fit.clean += video.clean(p);
     }
     r.offsets.push_back(fit);
   }
-  const OffsetFit& given = r.at(0);
-  r.kept = given.checked;
-  r.clean = given.clean;
-  for (std::int64_t i = std::max<std::int64_t>(pairs_, 0); i < list_.count(); ++i) r.unchecked += list_.isKept(i);
 
-  // The combed entries as given, each with the neighbour that would weave a
-  // clean frame instead: the nearest, then the cleaner. A neighbour next to
-  // another kept entry would weave that one's picture again, so it is none.
-  const int steps[4] = {1, -1, 2, -2};
-  const int slot[4] = {2, 1, 3, 0};  // where each is in `around`
-  const auto keptOther = [&](std::int64_t at, std::int64_t self) {
-    return at != self && at >= 0 && at < list_.count() && list_.isKept(at);
+  // Where the list sits on the video, stretch by stretch.
+  std::vector<int> path = fitOffsets(costs, kept, settings.search);
+  keepRealShifts(costs, video, kept, path);
+  placeShifts(costs, kept, path);
+  for (std::size_t k = 0; k < path.size(); ++k)
+    if (path[k] != (k == 0 ? 0 : path[k - 1])) r.shifts.push_back({k == 0 ? 0 : kept[k], path[k]});
+  // The offset of the most kept entries; where it is the only one, the
+  // others that fit the whole list as well.
+  std::vector<std::int64_t> at(r.offsets.size(), 0);
+  for (const int d : path) ++at[static_cast<std::size_t>(d + settings.search)];
+  r.offset = static_cast<int>(std::max_element(at.begin(), at.end()) - at.begin()) - settings.search;
+  // Only of a fit with few errors: where the list is wrong here and there,
+  // other offsets are no better, but that makes them no fit.
+  const OffsetFit& fit = r.at(r.offset);
+  const bool fits = static_cast<double>(fit.errors) <= std::max(2.0, 0.02 * static_cast<double>(fit.checked));
+  if (fits && (r.shifts.empty() || (r.shifts.size() == 1 && r.shifts[0].entry == 0)))
+    for (const OffsetFit& f : r.offsets)
+      if (f.offset != r.offset && f.errors <= fit.errors) r.alsoFits.push_back(f.offset);
+
+  // The shifts first: every mark from a shift's entry on moves with it.
+  Repair repair(list);
+  for (std::size_t k = 0; k < kept.size(); ++k)
+    if (path[k] != 0) repair.drop(kept[k], ChangeReason::Shift);
+  for (std::size_t k = 0; k < kept.size(); ++k)
+    if (path[k] != 0) repair.keep(kept[k] + path[k], ChangeReason::Shift, kept[k]);
+
+  // Then each mark against the pictures. Who shows each counted picture.
+  const std::vector<Picture>& pictures = video.pictures();
+  std::vector<std::int64_t> shownBy(pictures.size(), -1);
+  std::vector<std::int64_t> marks = repair.marks();
+  for (const std::int64_t m : marks) {
+    const std::int64_t k = costs.counted(m);
+    if (k < 0) continue;
+    if (shownBy[static_cast<std::size_t>(k)] < 0)
+      shownBy[static_cast<std::size_t>(k)] = m;
+    else
+      r.repeated.push_back({m, shownBy[static_cast<std::size_t>(k)]});
+  }
+  const auto unshown = [&](std::int64_t k) {
+    return k >= 0 && pictures[static_cast<std::size_t>(k)].counted && shownBy[static_cast<std::size_t>(k)] < 0 &&
+           video.bestPair(k) < list.count();
   };
-  for (const Candidate& c : candidates_) {
-    if (c.score <= r.threshold) continue;
-    CombedEntry e{c.entry, c.score, -1, 0};
-    for (int k = 0; k < 4; ++k) {
-      const int s = c.around[slot[k]];
-      const std::int64_t other = c.entry + steps[k];
-      if (s < 0 || s > r.threshold || other < 0 || other >= list_.count() || list_.isKept(other) ||
-          keptOther(other - 1, c.entry) || keptOther(other + 1, c.entry))
-        continue;
-      if (e.suggestion < 0 || (std::abs(steps[k]) == std::abs(e.suggestion - c.entry) && s < e.suggestionScore)) {
-        e.suggestion = other;
-        e.suggestionScore = s;
-      }
+  // A combed mark moves to the picture beside it that nothing shows, the
+  // nearer of two; where both pictures are shown, it is one frame too many.
+  for (const std::int64_t m : marks) {
+    if (m >= video.fields() || !video.combed(m)) continue;
+    CombedEntry e{m, video.score(m), -1, 0};
+    const std::int64_t here = video.pictureOf(m), there = video.pictureOf(m + 1);
+    std::int64_t target = -1;
+    for (const std::int64_t k : {here, there}) {
+      if (!unshown(k)) continue;
+      if (target < 0 || std::abs(video.bestPair(k) - m) < std::abs(video.bestPair(target) - m)) target = k;
+    }
+    if (target >= 0) {
+      e.suggestion = video.bestPair(target);
+      e.suggestionScore = video.score(e.suggestion);
+      shownBy[static_cast<std::size_t>(target)] = e.suggestion;
+      repair.drop(m, ChangeReason::Combed);
+      repair.keep(e.suggestion, ChangeReason::Combed, m);
+    } else if (here >= 0 && there >= 0 && here != there && pictures[static_cast<std::size_t>(here)].counted &&
+               pictures[static_cast<std::size_t>(there)].counted) {
+      repair.drop(m, ChangeReason::Combed);
     }
     r.combed.push_back(e);
   }
-
-  // The shift that fits best; of those that fit about equally, the one
-  // nearest 0 (an even shift of film or video often fits as well).
-  double top = 0;
-  for (const OffsetFit& f : r.offsets)
-    if (f.checked > 0) top = std::max(top, f.share());
-  std::vector<int> fits;
-  for (const OffsetFit& f : r.offsets)
-    if (f.checked > 0 && f.share() >= top - kEqualFit) fits.push_back(f.offset);
-  std::stable_sort(fits.begin(), fits.end(), [&](int a, int b) {
-    if (std::abs(a) != std::abs(b)) return std::abs(a) < std::abs(b);
-    return r.at(a).share() > r.at(b).share() || (r.at(a).share() == r.at(b).share() && a < b);
-  });
-  r.best = fits.empty() ? 0 : fits.front();
-  r.alsoFits.assign(fits.begin() + (fits.empty() ? 0 : 1), fits.end());
-  r.clearlyBetter = r.best != 0 && r.at(r.best).share() > given.share() + kEqualFit;
+  for (const RepeatedEntry& e : r.repeated) repair.drop(e.entry, ChangeReason::Repeated);
+  for (std::size_t k = 0; k < pictures.size(); ++k) {
+    if (!unshown(static_cast<std::int64_t>(k))) continue;
+    const Picture& p = pictures[k];
+    const std::int64_t keep = video.bestPair(static_cast<std::int64_t>(k));
+    r.lost.push_back({p.first, p.last, keep});
+    repair.keep(keep, ChangeReason::Lost, -1);
+  }
+  r.changes = repair.changes();
+  r.repaired = repair.list();
   return r;
 }
 
@@ -136,34 +406,61 @@ DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const
   std::vector<std::uint8_t> buffers[3] = {std::vector<std::uint8_t>(bytes), std::vector<std::uint8_t>(bytes),
                                           std::vector<std::uint8_t>(bytes)};
   CombMeter meter(h.width, h.height);
-  ListCheck check(list, settings);
+  auto scores = std::make_shared<FrameScores>();
+  std::shared_ptr<FindingFrames> pictures;
+  if (settings.pictures > 0)
+    pictures = std::make_shared<FindingFrames>(list, h.width, h.height, settings.pictures, settings.topFieldFirst,
+                                               settings.givenTopFirst, settings.threshold);
+  // The frames the list and its shifts reach are measured; the rest only
+  // counted.
+  const std::int64_t measured = (static_cast<std::int64_t>(list.count()) + settings.search + 3) / 2 + 1;
   std::int64_t count = 0;
-  // Frame k's own fields (pair 2k) move against frames k - 1 and k + 1; the
-  // pair of its second field and the next frame's first (2k + 1) weaves two.
   const auto frame = [&](std::int64_t k) { return buffers[k % 3].data(); };
-  const auto own = [&](std::int64_t k, bool last) {
+  // Frame k as it is moves against frames k - 1 and k + 1; woven with
+  // frame k + 1 (either order), against that frame.
+  const auto measure = [&](std::int64_t k, bool last) {
+    if (k >= measured) {
+      scores->add(0, last ? -1 : 0, last ? -1 : 0, measured);
+      return;
+    }
     const std::uint8_t* f = frame(k);
-    check.add(meter.score(f, f, k > 0 ? frame(k - 1) : f, last ? f : frame(k + 1)));
+    const CombScore own = meter.score(f, f, k > 0 ? frame(k - 1) : f, last ? f : frame(k + 1));
+    if (last) {
+      scores->add(own, nullptr, nullptr, measured);
+      return;
+    }
+    const std::uint8_t* next = frame(k + 1);
+    // Top field first: the next frame's top (even) lines, this frame's bottom.
+    const CombScore top = meter.score(next, f, f, f), bottom = meter.score(f, next, next, next);
+    scores->add(own, &top, &bottom, measured);
+    if (pictures) pictures->scored(k, *scores);
   };
   for (; frames.next(frame(count)); ++count) {
+    if (pictures) pictures->frame(count, frame(count));
     if (count == 0) continue;
-    own(count - 1, false);
-    // Top field first: the pair's top (even) lines are the next frame's.
-    const std::uint8_t *first = frame(count - 1), *second = frame(count);
-    const std::uint8_t* even = settings.topFieldFirst ? second : first;
-    const std::uint8_t* odd = settings.topFieldFirst ? first : second;
-    check.add(meter.score(even, odd, odd, odd));
+    measure(count - 1, false);
     if (progress && count % 64 == 0) progress(2 * count);
   }
   if (DecodeProblem p = frames.finish(); !p.ok()) return p;
   if (count == 0) return {Error::EmptyVideo, 0, {}};
-  own(count - 1, true);
+  measure(count - 1, true);
+  if (pictures) pictures->ended(count - 1, *scores);
   if (progress) progress(2 * count);
-  result = check.finish();
+
+  const std::optional<bool> shown = fieldOrderOf(*scores);
+  const bool topFirst = settings.topFieldFirst.value_or(shown.value_or(settings.givenTopFirst));
+  const VideoPictures fields(*scores, topFirst, settings.threshold);
+  result = checkList(list, fields, settings);
+  result.scores = scores;
+  result.frames = pictures;
   result.videoFrames = count;
   result.width = h.width;
   result.height = h.height;
   result.rate = h.rate;
+  result.scan = h.scan;
+  result.topFirst = topFirst;
+  result.givenTopFirst = settings.givenTopFirst;
+  result.videoTopFirst = shown;
   return {};
 }
 

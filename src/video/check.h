@@ -1,38 +1,76 @@
-// Checks a list's decisions against its video: every frame the list would
-// make is woven from the video's own fields and measured for combing; the
-// kept entries whose frames are combed are found, with a neighbour that
-// would be clean, and the shift of the whole list that fits the video best.
+// Checks a list's decisions against its video, and repairs what the video
+// proves wrong. The video's fields are grouped into the pictures the film
+// had (video/pictures.h); a right list keeps one entry for each picture, on
+// a pair of fields that weave it cleanly. The check finds the kept entries
+// whose frames weave two pictures, the pictures kept twice and those that no
+// kept entry shows, and where the whole list sits some fields off the video
+// (a cut at its start, a frame lost in the middle). The repair moves,
+// removes and adds kept marks so that every picture the video proves is
+// shown once, and leaves alone what the video proves nothing about.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "model/field_time.h"
 #include "model/frame_list.h"
 #include "video/decoder.h"
+#include "video/finding_frames.h"
+#include "video/pictures.h"
 
 namespace pulldex {
 
 struct CheckSettings {
   int search = 8;      // shifts of the list tried, either way
-  int threshold = -1;  // a frame is combed above this score (per 10,000 pixels); -1: found from the video
-  bool topFieldFirst = true;
+  int threshold = -1;  // a frame is combed above this score; -1: judged against the pairs around it
+  // The field order when forced; else the video's where it shows one, else `givenTopFirst`.
+  std::optional<bool> topFieldFirst;
+  bool givenTopFirst = true;  // the project's, or top first
+  std::size_t pictures = 0;   // findings whose frames are kept, the worst first
 };
 
 struct CombedEntry {
   std::int64_t entry = 0;
   int score = 0;
-  // The neighbour (±1, then ±2) whose frame is clean and weaves no picture
-  // that a kept entry beside it weaves already, or -1.
+  // The entry to keep instead, one that shows a picture no kept entry
+  // shows, or -1.
   std::int64_t suggestion = -1;
   int suggestionScore = 0;
 };
 
+struct RepeatedEntry {
+  std::int64_t entry = 0, sameAs = 0;  // both kept, showing one picture
+};
+
+struct LostPicture {
+  std::int64_t from = 0, to = 0;  // its fields
+  std::int64_t keep = 0;          // the entry that would show it
+};
+
+// From `entry` on, entry i is the video's field i + offset.
+struct Shift {
+  std::int64_t entry = 0;
+  int offset = 0;
+};
+
+enum class ChangeReason { Shift, Combed, Repeated, Lost };
+const char* changeReasonName(ChangeReason r);  // "shift", "combed", "repeated", "lost"
+
+struct Change {
+  std::int64_t entry = 0;
+  bool kept = false;  // the entry's new state
+  ChangeReason reason = ChangeReason::Combed;
+};
+
+// The whole list taken at one offset.
 struct OffsetFit {
-  int offset = 0;  // entry i taken as the video's field i + offset
-  std::int64_t checked = 0, clean = 0;
+  int offset = 0;
+  std::int64_t checked = 0, clean = 0;  // kept entries that fall on film, and of them those that weave no comb
+  std::int64_t errors = 0;              // combed, repeated and lost, as local repairs would count them
   double share() const { return checked > 0 ? static_cast<double>(clean) / static_cast<double>(checked) : 0; }
 };
 
@@ -40,60 +78,40 @@ struct CheckResult {
   std::int64_t videoFrames = 0;
   int width = 0, height = 0;
   FrameRate rate{0, 1};  // the video's, as the decoder gives it; 0/1 when it gives none
+  char scan = 0;         // what the stream says of its frames: 'p' progressive, 't', 'b', 'm' or 0
+  bool topFirst = true;  // the order used
+  bool givenTopFirst = true;
+  std::optional<bool> videoTopFirst;  // the order the video shows, if any
   std::int64_t entries = 0;
-  std::int64_t kept = 0;       // kept entries checked as given
+  std::int64_t kept = 0;       // kept entries judged as given (on film within the video)
   std::int64_t clean = 0;      // of them, those that weave a clean frame
-  std::int64_t unchecked = 0;  // kept entries past the video's last pair of fields
-  int threshold = 0;           // the one used
-  bool thresholdFromVideo = false;
-  std::vector<CombedEntry> combed;  // as given, in order
-  std::vector<OffsetFit> offsets;   // from -search to +search
-  int best = 0;                     // the shift that fits best; of those that fit equally, the one nearest 0
-  std::vector<int> alsoFits;        // the other shifts that fit equally well
-  bool clearlyBetter = false;       // best is not 0 and fits clearly better than 0
+  std::int64_t unchecked = 0;  // kept entries past the video's last field
+  std::int64_t unjudged = 0;   // kept entries in stretches that prove nothing
+  int threshold = -1;          // the one given, or -1 when judged locally
+  std::vector<StretchSpan> interlaced, still;
+  // Of the list with its shifts applied (as given where there are none).
+  std::vector<CombedEntry> combed;
+  std::vector<RepeatedEntry> repeated;
+  std::vector<LostPicture> lost;
+  std::vector<Shift> shifts;
+  int offset = 0;                           // the offset of the most kept entries
+  std::vector<OffsetFit> offsets;           // the whole list at each offset, from -search to +search
+  std::vector<int> alsoFits;                // offsets that fit the whole list as well as the one found
+  std::vector<Change> changes;              // what the repair does, by entry
+  FrameList repaired;                       // the list with them
+  std::vector<std::int64_t> combedAsGiven;  // kept entries whose frames weave two pictures as the list stands
+  // What checkVideo measured, for pictures of the findings.
+  std::shared_ptr<const FrameScores> scores;
+  std::shared_ptr<const FindingFrames> frames;  // where pictures were asked for
 
   std::int64_t videoFields() const { return 2 * videoFrames; }
   double cleanShare() const { return kept ? static_cast<double>(clean) / static_cast<double>(kept) : 1; }
-  const OffsetFit& at(int offset) const { return offsets[static_cast<std::size_t>(offset - offsets.front().offset)]; }
+  const OffsetFit& at(int d) const { return offsets[static_cast<std::size_t>(d - offsets.front().offset)]; }
 };
 
-// Shares closer than this fit equally well.
-inline constexpr double kEqualFit = 0.01;
-
-// The threshold found from a video. Of a field's two pairings, with the field
-// before it and with the one after, one weaves it with the other field of
-// its own picture, in telecined film and in video alike: the lower of the
-// two scores is a clean frame's. `cleanHistogram` counts those lower scores;
-// the threshold is half as much again as nine in ten of them, and 2 more.
-int thresholdFromScores(const std::vector<std::int64_t>& cleanHistogram);
-
-// Takes the scores of the video's woven frames in order and weighs the list
-// against them, holding only counts and the entries that may be combed.
-class ListCheck {
- public:
-  ListCheck(const FrameList& list, const CheckSettings& settings);
-  // The score of the frame of fields f and f + 1, for f = 0, 1, 2, ….
-  void add(int score);
-  CheckResult finish();
-
- private:
-  struct Candidate {
-    std::int32_t entry;
-    std::uint16_t score;
-    std::int16_t around[4];  // the scores at -2, -1, +1, +2, or -1 where there is none
-  };
-  void consider(std::int64_t entry);
-  int scoreAt(std::int64_t field) const;
-
-  const FrameList& list_;
-  CheckSettings settings_;
-  std::int64_t pairs_ = 0;
-  std::int16_t recent_[8] = {};                      // the last scores, by field modulo 8
-  std::vector<std::int64_t> clean_;                  // histogram of the lower score of each field's two pairings
-  std::vector<std::vector<std::int64_t>> byOffset_;  // histogram of the kept entries' scores, per shift
-  std::vector<Candidate> candidates_;
-  std::int64_t considered_ = 0;  // entries up to here are considered
-};
+// Weighs `list` (as the project stores it) against the pictures of a video
+// and works out its repair.
+CheckResult checkList(const FrameList& list, const VideoPictures& video, const CheckSettings& settings);
 
 // Decodes `video` with `ffmpeg` and checks `list` against it. `progress` is
 // told the fields done now and then.

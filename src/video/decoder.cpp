@@ -1,12 +1,119 @@
 #include "video/decoder.h"
 
+#include <cctype>
+#include <cstdio>
+
+#include "base/file.h"
+
 namespace pulldex {
 
-std::vector<std::string> ffmpegArguments(const std::string& video) {
+bool isDvdIndex(const std::string& path) {
+  if (path.size() < 4) return false;
+  std::string end = path.substr(path.size() - 4);
+  for (char& c : end) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return end == ".d2v";
+}
+
+DecodeProblem dvdIndexFiles(const std::string& index, std::vector<std::string>& files) {
+  files.clear();
+  InputFile in;
+  if (!in.open(index)) return {Error::DvdIndex, in.error(), index};
+  std::string text(1 << 16, '\0');
+  const std::int64_t got = in.read(text.data(), text.size());
+  if (got < 0) return {Error::DvdIndex, in.error(), index};
+  text.resize(static_cast<std::size_t>(got));
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(at, end - at);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    lines.push_back(line);
+    at = end + 1;
+  }
+  // "DGIndexProjectFile16", the number of files, then a path a line.
+  std::int64_t count = 0;
+  if (lines.size() < 2 || lines[0].rfind("DGIndexProjectFile", 0) != 0 || lines[1].empty() ||
+      lines[1].find_first_not_of("0123456789") != std::string::npos || (count = std::stoll(lines[1])) <= 0 ||
+      static_cast<std::int64_t>(lines.size()) < 2 + count)
+    return {Error::DvdIndex, 0, "the index does not start with DGIndexProjectFile and its list of files"};
+  const std::string folder = sys::folderOf(index);
+  for (std::int64_t i = 0; i < count; ++i) {
+    std::string file = lines[static_cast<std::size_t>(2 + i)];
+    const bool absolute = file[0] == '/' || file[0] == '\\' || (file.size() > 1 && file[1] == ':');
+    if (!absolute) file = folder + "/" + file;
+    sys::PathFacts facts;
+    if (sys::examine(file, facts) != 0 || !facts.exists) return {Error::IndexedFileMissing, 0, file};
+    // ffmpeg's concat: joins the files by "|".
+    if (file.find('|') != std::string::npos) return {Error::DvdIndex, 0, "a listed name holds a |: " + file};
+    files.push_back(sys::absolutePath(file));
+  }
+  return {};
+}
+
+std::string ffmpegInput(const std::string& video, const std::vector<std::string>& parts) {
+  // "file:": a name with a colon in it ("Show: part 1.m2v") is a file, not
+  // a protocol. The files of a DVD index are read as one stream, one after
+  // the other, as the index reads them.
+  if (parts.empty()) return "file:" + video;
+  std::string joined = "concat:";
+  for (std::size_t i = 0; i < parts.size(); ++i) joined += (i ? "|" : "") + parts[i];
+  return joined;
+}
+
+std::vector<std::string> ffmpegArguments(const std::string& input) {
   // -fps_mode passthrough: without it, frames of a clip joined from parts
   // come out dropped or doubled to keep a constant rate.
-  return {"-nostdin",  "-hide_banner", "-loglevel", "error",        "-i",       video,  "-map", "0:v:0",
+  return {"-nostdin",  "-hide_banner", "-loglevel", "error",        "-i",       input,  "-map", "0:v:0",
           "-fps_mode", "passthrough",  "-f",        "yuv4mpegpipe", "-pix_fmt", "gray", "-"};
+}
+
+namespace {
+
+DecodeProblem inputOf(const std::string& video, std::string& input) {
+  std::vector<std::string> parts;
+  if (isDvdIndex(video))
+    if (DecodeProblem p = dvdIndexFiles(video, parts); !p.ok()) return p;
+  input = ffmpegInput(video, parts);
+  return {};
+}
+
+}  // namespace
+
+std::int64_t framesFromProbe(const std::string& text) {
+  // "  Duration: 00:01:02.50, start: ..." and "  Stream #0:0: Video: ..., 29.97 fps, ..."
+  const std::size_t at = text.find("Duration: ");
+  if (at == std::string::npos) return -1;
+  int h = 0, m = 0;
+  double sec = 0;
+  if (std::sscanf(text.c_str() + at + 10, "%d:%d:%lf", &h, &m, &sec) != 3) return -1;
+  const std::size_t video = text.find("Video:", at);
+  if (video == std::string::npos) return -1;
+  const std::string line = text.substr(video, text.find('\n', video) - video);
+  double fps = 0;
+  for (const char* unit : {" fps", " tbr"}) {
+    const std::size_t end = line.find(unit);
+    if (end == std::string::npos) continue;
+    const std::size_t start = line.rfind(' ', end - 1);
+    if (start != std::string::npos && std::sscanf(line.c_str() + start + 1, "%lf", &fps) == 1 && fps > 0) break;
+    fps = 0;
+  }
+  if (fps <= 0) return -1;
+  return static_cast<std::int64_t>((3600.0 * h + 60.0 * m + sec) * fps + 0.5);
+}
+
+std::int64_t probeFrames(const std::string& program, const std::string& video) {
+  sys::Child child;
+  std::string input;
+  if (!inputOf(video, input).ok()) return -1;
+  if (sys::startChild(program, {"-nostdin", "-hide_banner", "-i", input}, child) != 0) return -1;
+  // It describes the input on standard error and stops: it is given no output.
+  std::string text;
+  char chunk[4096];
+  for (std::int64_t got; (got = sys::read(child.errors, chunk, sizeof chunk)) > 0;)
+    if (text.size() < 65536) text.append(chunk, static_cast<std::size_t>(got));
+  sys::waitChild(child);
+  return framesFromProbe(text);
 }
 
 class FfmpegFrames::Pipe final : public ByteSource {
@@ -24,7 +131,10 @@ FfmpegFrames::FfmpegFrames() = default;
 FfmpegFrames::~FfmpegFrames() { stop(); }
 
 DecodeProblem FfmpegFrames::start(const std::string& program, const std::string& video) {
-  if (const int e = sys::startChild(program, ffmpegArguments(video), child_); e != 0)
+  if (sys::runsThroughShell(sys::findProgram(program))) return {Error::DecoderIsScript, 0, program};
+  std::string input;
+  if (DecodeProblem p = inputOf(video, input); !p.ok()) return p;
+  if (const int e = sys::startChild(program, ffmpegArguments(input), child_); e != 0)
     return {Error::StartDecoder, e, program};
   // Its complaints are read as they come, so that a full pipe never stops
   // it; the reading thread owns that pipe and closes it at its end.
@@ -60,6 +170,8 @@ DecodeProblem FfmpegFrames::finish() {
   std::string first = errors_.substr(0, errors_.find('\n'));
   while (!first.empty() && (first.back() == '\r' || first.back() == ' ')) first.pop_back();
   if (broken) return {Error::VideoStream, 0, std::string(y4mProblem(last_)) + (first.empty() ? "" : "; " + first)};
+  // ffmpeg's way of saying so: "Stream map '0:v:0' matches no streams."
+  if (status != 0 && errors_.find("matches no streams") != std::string::npos) return {Error::NoVideoStream, 0, {}};
   if (status != 0) return {Error::DecoderFailed, 0, first.empty() ? "exit status " + std::to_string(status) : first};
   return {};
 }

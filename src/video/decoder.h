@@ -23,10 +23,25 @@ struct DecodeProblem {
   bool ok() const { return error == Error::None; }
 };
 
-// The arguments that make ffmpeg write `video` as grey frames to its
+// DVD indexes (.d2v, as DGIndex and D2V Witch write them): whether a path
+// names one, and the files it lists, in order, each there, relative ones
+// taken from the index's folder.
+bool isDvdIndex(const std::string& path);
+DecodeProblem dvdIndexFiles(const std::string& index, std::vector<std::string>& files);
+
+// What ffmpeg is given to read `video`: the file, or the files of a DVD
+// index one after the other (`parts`).
+std::string ffmpegInput(const std::string& video, const std::vector<std::string>& parts);
+// The arguments that make ffmpeg write `input` as grey frames to its
 // standard output, every frame as it is decoded (no frame dropped or
 // repeated for a constant rate).
-std::vector<std::string> ffmpegArguments(const std::string& video);
+std::vector<std::string> ffmpegArguments(const std::string& input);
+
+// How many frames the video has, as ffmpeg reads its length and rate from
+// the container (for a progress line); -1 where it does not say.
+std::int64_t probeFrames(const std::string& program, const std::string& video);
+// The same from what ffmpeg says of an input on standard error.
+std::int64_t framesFromProbe(const std::string& text);
 
 class FfmpegFrames {
  public:

@@ -40,23 +40,26 @@ const char* y4mProblem(Y4mResult r) {
 Y4mReader::Y4mReader(ByteSource& source) : source_(source), buffer_(new std::uint8_t[kBuffer]) {}
 Y4mReader::~Y4mReader() = default;
 
-bool Y4mReader::line(std::string& out, std::size_t limit) {
+Y4mReader::Line Y4mReader::line(std::string& out, std::size_t limit) {
   out.clear();
   for (;;) {
     if (used_ == filled_) {
       const std::int64_t got = source_.read(buffer_.get(), kBuffer);
       if (got < 0) failed_ = true;
-      if (got <= 0) return false;
+      if (got <= 0) return Line::End;
       used_ = 0;
       filled_ = static_cast<std::size_t>(got);
     }
     const auto* start = buffer_.get() + used_;
     const auto* lf = static_cast<const std::uint8_t*>(std::memchr(start, '\n', filled_ - used_));
     const std::size_t n = lf ? static_cast<std::size_t>(lf - start) : filled_ - used_;
-    if (out.size() + n > limit) return false;
+    if (out.size() + n > limit) {
+      out.append(reinterpret_cast<const char*>(start), limit - out.size());
+      return Line::TooLong;
+    }
     out.append(reinterpret_cast<const char*>(start), n);
     used_ += n + (lf ? 1 : 0);
-    if (lf) return true;
+    if (lf) return Line::Read;
   }
 }
 
@@ -89,7 +92,11 @@ std::size_t Y4mReader::take(std::uint8_t* to, std::size_t n) {
 
 Y4mResult Y4mReader::readHeader(Y4mHeader& header) {
   std::string text;
-  if (!line(text, 4096)) return failed_ ? Y4mResult::ReadFailed : text.empty() ? Y4mResult::End : Y4mResult::NotY4m;
+  const Line got = line(text, 4096);
+  if (failed_) return Y4mResult::ReadFailed;
+  // A header too long to be one is no header.
+  if (got == Line::TooLong) return text.rfind("YUV4MPEG2 ", 0) == 0 ? Y4mResult::BadHeader : Y4mResult::NotY4m;
+  if (got == Line::End) return text.empty() ? Y4mResult::End : Y4mResult::NotY4m;
   if (text.rfind("YUV4MPEG2 ", 0) != 0) return Y4mResult::NotY4m;
   std::string colour = "420jpeg";
   for (std::size_t at = 10; at < text.size();) {
@@ -121,6 +128,9 @@ Y4mResult Y4mReader::readHeader(Y4mHeader& header) {
       case 'C':
         colour = std::string(value);
         break;
+      case 'I':
+        header.scan = value.size() == 1 ? value[0] : 0;
+        break;
       default:
         break;
     }
@@ -147,9 +157,16 @@ Y4mResult Y4mReader::readHeader(Y4mHeader& header) {
 
 Y4mResult Y4mReader::next(std::uint8_t* pixels) {
   std::string text;
-  if (!line(text, 1024)) {
-    if (failed_) return Y4mResult::ReadFailed;
-    return text.empty() ? Y4mResult::End : Y4mResult::Truncated;
+  const Line got = line(text, 1024);
+  if (failed_) return Y4mResult::ReadFailed;
+  // Whatever comes between frames that is not a frame's line breaks the
+  // stream, a line too long to be one too.
+  if (got == Line::TooLong) return Y4mResult::BadFrame;
+  if (got == Line::End) {
+    if (text.empty()) return Y4mResult::End;
+    const std::string_view frame = "FRAME";
+    const bool started = text.rfind(frame, 0) == 0 || frame.rfind(text, 0) == 0;
+    return started ? Y4mResult::Truncated : Y4mResult::BadFrame;
   }
   if (text.rfind("FRAME", 0) != 0) return Y4mResult::BadFrame;
   if (take(pixels, planeBytes_) != planeBytes_ || take(nullptr, otherBytes_) != otherBytes_)

@@ -23,6 +23,7 @@ struct Y4mHeader {
   int width = 0;
   int height = 0;
   FrameRate rate{0, 1};  // 0/1 when the stream gives none
+  char scan = 0;         // 'p' progressive, 't' top or 'b' bottom field first, 'm' mixed; 0 when not given
 };
 
 enum class Y4mResult { Frame, End, NotY4m, BadHeader, BadFrame, Truncated, ReadFailed };
@@ -45,8 +46,9 @@ class Y4mReader {
   Y4mResult next(std::uint8_t* pixels);
 
  private:
-  // Up to one line, without its LF; false at the end or past `limit` bytes.
-  bool line(std::string& out, std::size_t limit);
+  // Up to one line, without its LF.
+  enum class Line { Read, End, TooLong };
+  Line line(std::string& out, std::size_t limit);
   // Exactly n bytes into `to` (or skipped, where `to` is null); the count read.
   std::size_t take(std::uint8_t* to, std::size_t n);
 

@@ -21,6 +21,45 @@ printf x | "$cli" info - movie.tpr >/dev/full 2>err
 grep -q "standard input: Error, can't find IVTC" err && grep -q "standard output: Error in writing the file (No space left on device)" err &&
   ok || bad "both failures: $(cat err)"
 
+# Standard output by any of its names follows the rules of -: the page
+# alone, and --json beside it refused.
+for name in /dev/stdout /dev/fd/1 /proc/self/fd/1; do
+  "$cli" report movie.tpr --html="$name" >page.html 2>err && head -c 15 page.html | grep -q '<!DOCTYPE html>' &&
+    ! grep -q '^  sections [0-9]' page.html && ok || bad "report --html=$name: $(head -c 100 page.html) $(cat err)"
+  "$cli" report --json movie.tpr --html="$name" >out.json 2>err
+  [ $? -eq 2 ] && [ ! -s out.json ] && ok || bad "report --json --html=$name: $(head -c 100 out.json)"
+done
+# The same where the page's own name is the file standard output goes to.
+"$cli" report --html movie.tpr >movie.report.html 2>err && head -c 15 movie.report.html | grep -q '<!DOCTYPE html>' &&
+  ok || bad "report --html into its own name on standard output: $(head -c 100 movie.report.html)"
+
+# A link to a file not there yet is the file it leads to: two outputs of
+# one run that would land there are refused before either is written.
+mkdir linked
+ln -s b.asc linked/a.asc
+cp movie.tpr a.tpr
+cp movie.tpr b.tpr
+"$cli" asc a.tpr b.tpr --output-dir linked 2>err
+[ $? -eq 2 ] && grep -q "two outputs of the run would go to this file" err && [ ! -e linked/b.asc ] && ok ||
+  bad "a dangling link escaped the run's claims: $(cat err)"
+
+# The decoder ends with us, whatever ends us; a warning about the
+# frame-setting file comes before what the command says.
+printf '#!/bin/sh\nexec sleep 31.7\n' >slow-ffmpeg
+chmod +x slow-ffmpeg
+for signal in TERM HUP; do
+  "$cli" check --ffmpeg ./slow-ffmpeg --video x.m2v movie.tpr >/dev/null 2>&1 &
+  pid=$!
+  for _ in $(seq 50); do pgrep -f 'sleep 31.7' >/dev/null && break; sleep 0.1; done
+  kill -$signal $pid
+  wait $pid 2>/dev/null
+  for _ in $(seq 20); do pgrep -f 'sleep 31.7' >/dev/null || break; sleep 0.1; done
+  pgrep -f 'sleep 31.7' >/dev/null && { bad "the decoder outlived SIG$signal"; pkill -f 'sleep 31.7'; } || ok
+done
+printf '1010' >short.sfs
+"$cli" info --sfs short.sfs movie.tpr >both.txt 2>&1
+head -n 1 both.txt | grep -q "short.sfs: 4 entries, the project has" && ok || bad "the --sfs warning came after: $(head -n 2 both.txt)"
+
 # Outputs that are not files are written straight through.
 for out in /dev/null /dev/stdout; do
   "$cli" asc movie.tpr -o "$out" >got.asc 2>err && ok || bad "asc -o $out: $(cat err)"
@@ -47,8 +86,8 @@ open("bff.tpr", "wb").write(b"TPF0" + order + b"\x18Video.DeinterlaceEx.List\x0a
 open("bff-after.tpr", "wb").write(b"TPF0\x18Video.DeinterlaceEx.List\x0a" + struct.pack("<I", len(value)) + value + order)
 PY
 for p in bff.tpr bff-after.tpr; do
-  cat "$p" | "$cli" script -o - - | grep -q "^setfield=bff," && ok || bad "the field order of a piped $p"
-  "$cli" script -o - "$p" | grep -q "^setfield=bff," && ok || bad "the field order of $p"
+  cat "$p" | "$cli" script -o - - | grep -q "setfield=bff," && ok || bad "the field order of a piped $p"
+  "$cli" script -o - "$p" | grep -q "setfield=bff," && ok || bad "the field order of $p"
 done
 
 # Names stay inert in every script: a line end, a byte that is not UTF-8.
@@ -56,7 +95,7 @@ for name in "$(printf 'a\nimport os; os.system(\"touch pwned\")\n#.tpr')" "$(pri
   cp movie.tpr "$name"
   for tool in ffmpeg avisynth vapoursynth; do "$cli" script --for $tool "$name" -o "out.$tool" || bad "script $tool"; done
   "$cli" frames "$name" -o out.frames && "$cli" timestamps "$name" -o out.timestamps || bad "frames, timestamps"
-  python3 -c "import ast,sys; ast.parse(open(sys.argv[1],encoding='utf-8').read())" out.vapoursynth && ok ||
+  python3 -c "import sys; compile(open(sys.argv[1], 'rb').read(), sys.argv[1], 'exec')" out.vapoursynth && ok ||
     bad "Python refuses the .vpy of $(printf %q "$name")"
   for f in out.*; do
     iconv -f UTF-8 -t UTF-8 "$f" >/dev/null 2>&1 && ok || bad "$f is not UTF-8"
@@ -66,6 +105,16 @@ for name in "$(printf 'a\nimport os; os.system(\"touch pwned\")\n#.tpr')" "$(pri
   rm -f "$name" out.*
 done
 [ ! -e pwned ] && ok || bad "a name ran as code"
+# Python reads "coding=" on a script's first two lines as its encoding: a
+# folder so named must not make the .vpy unreadable. Compiled from its bytes,
+# as Python reads a file.
+mkdir -p "x/encoding=foo" "y/coding:latin-1"
+for folder in "x/encoding=foo" "y/coding:latin-1"; do
+  cp movie.tpr "$folder/movie.tpr"
+  "$cli" script --for vapoursynth "$folder/movie.tpr" &&
+    python3 -c "import sys; compile(open(sys.argv[1], 'rb').read(), sys.argv[1], 'exec')" "$folder/movie.vpy" && ok ||
+    bad "Python refuses the .vpy in $folder"
+done
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -7,3 +7,12 @@ passed=0
 failed=0
 ok() { passed=$((passed + 1)); }
 bad() { failed=$((failed + 1)); echo "FAIL: $*"; }
+# ffmpeg quietly, replacing its outputs; a test that needs it and finds none
+# passes as skipped.
+ff() { ffmpeg -nostdin -loglevel error -y "$@"; }
+needs_ffmpeg() {
+  command -v ffmpeg >/dev/null && return 0
+  echo "skipped: no ffmpeg"
+  echo "0 passed, 0 failed"
+  exit 0
+}

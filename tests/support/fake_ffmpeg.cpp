@@ -1,9 +1,12 @@
 // Stands in for ffmpeg where the real one cannot run (under Wine), so that
 // the program's side of the pipe is tested on every platform: it writes the
-// file named after -i to its standard output as it is. A file that starts
-// with "FAIL " makes it say the rest of that line on standard error and
-// exit with 1, as ffmpeg does when it cannot read a video.
+// file named after -i ("file:" before it taken off) to its standard output
+// as it is. A file that starts with "FAIL " makes it say the rest of that
+// line on standard error and exit with 1, as ffmpeg does when it cannot
+// read a video. Where PULLDEX_FAKE_FFMPEG_LOG names a file, each start adds
+// a line to it.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #ifdef _WIN32
@@ -18,6 +21,12 @@ int main(int argc, char** argv) {
   const char* input = nullptr;
   for (int i = 1; i + 1 < argc; ++i)
     if (std::strcmp(argv[i], "-i") == 0) input = argv[i + 1];
+  if (input && std::strncmp(input, "file:", 5) == 0) input += 5;
+  if (const char* log = std::getenv("PULLDEX_FAKE_FFMPEG_LOG"); log && *log)
+    if (std::FILE* f = std::fopen(log, "a")) {
+      std::fprintf(f, "%s\n", input ? input : "");
+      std::fclose(f);
+    }
   std::FILE* in = input ? std::fopen(input, "rb") : nullptr;
   if (!in) {
     std::fprintf(stderr, "%s: No such file or directory\n", input ? input : "(no input)");

@@ -71,9 +71,6 @@ TEST_F(AtomicOutputTest, ReplacesWholeOrNotAtAll) {
   EXPECT_EQ(dir_.fileCount(), 4u) << "no temporary file is left";
 }
 
-// Writes of every size around the output's 64 KiB buffer, and copies larger
-// than the 8 MiB steps in which the kernel copies and the write-back starts:
-// every byte arrives, in order.
 #ifndef _WIN32
 // A system call that fails on the way to the new name: the write is a
 // failure, never reported done; where another way exists (no /proc to name
@@ -114,6 +111,9 @@ TEST_F(AtomicOutputTest, EveryStepOfTheReplaceIsChecked) {
 }
 #endif
 
+// Writes of every size around the output's 64 KiB buffer, and copies larger
+// than the 8 MiB steps in which the kernel copies and the write-back starts:
+// every byte arrives, in order.
 TEST_F(AtomicOutputTest, WritesAndCopiesOfEverySizeArriveInOrder) {
   const std::string source = testdata::noise(20 * 1024 * 1024 + 100, 7);
   ASSERT_TRUE(writeFile(dir_.path("source"), source));
@@ -298,19 +298,29 @@ TEST_F(AtomicOutputTest, KeepsAttributes) {
   EXPECT_EQ(dir_.fileCount(), 1u);
 }
 
-// The same on Windows: the test program starts itself again as a writer that
-// opens an output, writes, says so through a file, and waits to be ended.
 // When Windows cannot move the new file in, the old one is under our backup
 // name, not one the system chose: the new file still goes in place, and
-// nothing else is left.
+// nothing else is left. Where even the old one cannot go back, it stays
+// under the backup name: the only copy is never deleted.
 TEST_F(AtomicOutputTest, ANewFileThatCannotBeMovedInStillArrives) {
   ASSERT_TRUE(writeFile(dir_.path("old.txt"), "old"));
   sys::simulateReplaceFault();
   EXPECT_TRUE(writeWhole(dir_.path("old.txt"), "new").ok());
   EXPECT_EQ(readFile(dir_.path("old.txt")), "new");
   EXPECT_EQ(dir_.fileCount(), 1u);
+
+  sys::simulateReplaceFault(true);
+  EXPECT_FALSE(writeWhole(dir_.path("old.txt"), "newer").ok());
+  ASSERT_EQ(dir_.fileCount(), 1u);
+  for (const auto& entry :
+       std::filesystem::directory_iterator(std::filesystem::path(dir_.path("old.txt")).parent_path())) {
+    EXPECT_EQ(entry.path().extension(), ".bak") << entry.path();
+    EXPECT_EQ(readFile(entry.path().string()), "new") << "the old file, kept";
+  }
 }
 
+// The same on Windows: the test program starts itself again as a writer that
+// opens an output, writes, says so through a file, and waits to be ended.
 TEST_F(AtomicOutputTest, NoTemporaryFileOutlivesATerminatedProcess) {
   if (const char* target = std::getenv("PULLDEX_WRITER_TARGET")) {
     AtomicOutput out;

@@ -1,7 +1,6 @@
-// The check of a list against its video: the combing measure on frames made
-// by hand, the stream from the decoder, the weighing of a list, and the
-// whole command with a stand-in for ffmpeg, so that the process layer of
-// every platform is tested.
+// The check of a list against its video: the weighing of a list and its
+// repair on scores made by hand, then the whole command with a stand-in for
+// ffmpeg, so that the process layer of every platform is tested.
 #include <gtest/gtest.h>
 
 #include <rapidjson/document.h>
@@ -10,17 +9,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/cli.h"
+#include "frames.h"
 #include "project_builder.h"
 #include "run_cli.h"
 #include "temp_dir.h"
 #include "video/check.h"
-#include "video/combing.h"
-#include "video/y4m.h"
 
 namespace pulldex {
 namespace {
@@ -28,232 +25,223 @@ namespace {
 using testdata::readFile;
 using testdata::writeFile;
 
-constexpr int W = 64, H = 48;
-using Picture = std::vector<std::uint8_t>;
-
-// A textured background with a bright square whose left edge is at `x`.
-Picture picture(int x) {
-  Picture p(W * H);
-  for (int r = 0; r < H; ++r)
-    for (int c = 0; c < W; ++c)
-      p[r * W + c] =
-          static_cast<std::uint8_t>(c >= x && c < x + 16 && r >= 8 && r < 40 ? 230 : 40 + (c * 7 + r * 3) % 20);
-  return p;
+// 2:3 film of `pictures` pictures, field by field: the picture each field
+// shows, the pictures starting at fields 0, 2, 5, 7, …
+std::vector<int> filmFields(int pictures) {
+  std::vector<int> picture;
+  for (int k = 0; k < pictures; ++k)
+    for (int f = 0; f < (k % 2 ? 3 : 2); ++f) picture.push_back(k);
+  return picture;
 }
 
-// Even lines of `top`, odd lines of `bottom`.
-Picture weave(const Picture& top, const Picture& bottom) {
-  Picture p(W * H);
-  for (int r = 0; r < H; ++r) std::memcpy(&p[r * W], &(r % 2 ? bottom : top)[r * W], W);
-  return p;
-}
-
-TEST(CombMeter, OnlyPicturesWovenFromTwoMomentsComb) {
-  const Picture still = picture(20), moved = picture(28);
-  Picture flat(W * H, 128), edge(W * H, 0), line = still;
-  for (int i = W * H / 2; i < W * H; ++i) edge[i] = 255;
-  for (int c = 0; c < W; ++c) line[21 * W + c] = 250;  // one line, one pixel thick
-  const struct {
-    const char* what;
-    Picture even, odd, before, after;
-    bool combed;
-  } cases[] = {
-      {"flat grey", flat, flat, flat, flat, false},
-      {"one picture, moving", still, still, moved, moved, false},
-      {"two moments woven", moved, still, still, still, true},
-      {"two moments woven, the other way", still, moved, moved, moved, true},
-      {"a sharp horizontal edge, moving", edge, edge, flat, flat, false},
-      {"a line one pixel thick, moving", line, line, flat, flat, false},
-      {"two pictures that are the same", still, still, still, still, false},
+// The scores of a video whose fields show `picture` (-1: a field of its own,
+// as in video whose every field is a moment), top field first; the other
+// order's pairings comb.
+VideoPictures videoOf(const std::vector<int>& picture) {
+  FrameScores s;
+  const auto pair = [&](std::size_t p) {
+    return picture[p] >= 0 && picture[p] == picture[p + 1] ? 30 : 160 + static_cast<int>(p % 7);
   };
-  CombMeter meter(W, H);
-  for (const auto& c : cases) {
-    const int score = meter.score(c.even.data(), c.odd.data(), c.before.data(), c.after.data());
-    if (c.combed) {
-      EXPECT_GT(score, 200) << c.what;
-    } else {
-      EXPECT_LE(score, 2) << c.what;
-    }
+  for (std::size_t k = 0; 2 * k < picture.size(); ++k) {
+    const bool last = 2 * k + 2 >= picture.size();
+    s.add(pair(2 * k), last ? -1 : pair(2 * k + 1), last ? -1 : 250, 1 << 20);
   }
+  return VideoPictures(s, true);
 }
 
-// The measure as its header says it, pixel by pixel, against what the meter
-// does many pixels at a time, on noisy frames of widths that leave a rest.
-TEST(CombMeter, EveryPixelAsTheRulesSay) {
-  std::uint32_t seed = 5;
-  const auto random = [&] {
-    seed = seed * 1103515245 + 12345;
-    return static_cast<std::uint8_t>(seed >> 16);
-  };
-  for (const int w : {7, 33, 64, 77, 720}) {
-    const int h = 23;
-    Picture a(static_cast<std::size_t>(w * h)), b(a.size()), c(a.size());
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      a[i] = random();
-      b[i] = random() % 2 ? a[i] : random();  // half of the picture moves
-      c[i] = random();
-    }
-    const auto px = [&](const Picture& p, int x, int y) { return static_cast<int>(p[static_cast<std::size_t>(y * w + x)]); };
-    const auto combed = [&](int x, int y) {
-      const Picture& r = y % 2 ? a : b;  // even lines of b, odd lines of a
-      const auto at = [&](int yy) { return px(yy % 2 ? a : b, x, yy); };
-      const int v = at(y), d1 = v - at(y - 1), d2 = v - at(y + 1);
-      const bool sameWay = (d1 > kCombPixelThreshold && d2 > kCombPixelThreshold) ||
-                           (d1 < -kCombPixelThreshold && d2 < -kCombPixelThreshold);
-      const bool fields =
-          std::abs(at(y - 2) + 4 * v + at(y + 2) - 3 * (at(y - 1) + at(y + 1))) > 6 * kCombPixelThreshold;
-      const bool moves = std::abs(px(b, x, y) - px(c, x, y)) > kCombMotionThreshold ||
-                         std::abs(px(b, x, y) - px(a, x, y)) > kCombMotionThreshold;
-      (void)r;
-      return sameWay && fields && moves;
-    };
-    std::int64_t count = 0;
-    for (int y = 3; y + 3 < h; ++y)
-      for (int x = 0; x < w; ++x) count += combed(x, y - 1) && combed(x, y) && combed(x, y + 1);
-    const std::int64_t pixels = static_cast<std::int64_t>(w) * h;
-    CombMeter meter(w, h);
-    EXPECT_EQ(meter.score(b.data(), a.data(), c.data(), a.data()), (count * kCombScoreMax + pixels / 2) / pixels)
-        << "width " << w;
-  }
-}
-
-// Bytes in memory as a stream, handed out in pieces of at most `step`.
-class Bytes final : public ByteSource {
- public:
-  Bytes(std::string bytes, std::size_t step) : bytes_(std::move(bytes)), step_(step) {}
-  std::int64_t read(void* data, std::size_t n) override {
-    const std::size_t part = std::min({n, step_, bytes_.size() - at_});
-    std::memcpy(data, bytes_.data() + at_, part);
-    at_ += part;
-    return static_cast<std::int64_t>(part);
-  }
-
- private:
-  std::string bytes_;
-  std::size_t step_, at_ = 0;
-};
-
-std::string y4m(const std::vector<Picture>& frames, const char* colour = "mono") {
-  std::string s = std::string("YUV4MPEG2 W") + std::to_string(W) + " H" + std::to_string(H) + " F30000:1001 Ip A1:1 C" +
-                  colour + " XCOLORRANGE=FULL\n";
-  const std::size_t chroma = std::strcmp(colour, "mono") == 0 ? 0 : 2 * (W / 2) * (H / 2);
-  for (const Picture& f : frames) {
-    s += "FRAME\n";
-    s.append(reinterpret_cast<const char*>(f.data()), f.size());
-    s.append(chroma, '\x80');
-  }
-  return s;
-}
-
-TEST(Y4mReader, WholeFramesOrAClearReason) {
-  const std::vector<Picture> two = {picture(1), picture(2)};
-  const std::string good = y4m(two);
-  const struct {
-    const char* what;
-    std::string bytes;
-    int frames;
-    Y4mResult end;
-  } cases[] = {
-      {"grey", good, 2, Y4mResult::End},
-      {"with colour", y4m(two, "420jpeg"), 2, Y4mResult::End},
-      {"cut inside a frame", good.substr(0, good.size() - 10), 1, Y4mResult::Truncated},
-      {"cut inside FRAME", good.substr(0, good.size() - W * H - 3), 1, Y4mResult::Truncated},
-      {"no header", "hello\n", 0, Y4mResult::NotY4m},
-      {"no size", "YUV4MPEG2 F25:1 Cmono\n", 0, Y4mResult::BadHeader},
-      {"ten bits", "YUV4MPEG2 W64 H48 F30000:1001 C420p10\n", 0, Y4mResult::BadHeader},
-      {"no FRAME", "YUV4MPEG2 W64 H48 F30000:1001 Cmono\nFRAMX\n", 0, Y4mResult::BadFrame},
-      {"nothing", "", 0, Y4mResult::End},
-  };
-  for (const auto& c : cases)
-    for (const std::size_t step : {std::size_t{1}, std::size_t{7}, std::size_t{1} << 20}) {
-      Bytes bytes(c.bytes, step);
-      Y4mReader reader(bytes);
-      Y4mHeader h;
-      Y4mResult r = reader.readHeader(h);
-      int frames = 0;
-      Picture p(W * H);
-      if (r == Y4mResult::Frame) {
-        EXPECT_EQ(h.width, W);
-        EXPECT_EQ(h.rate.num, 30000);
-        while ((r = reader.next(p.data())) == Y4mResult::Frame) EXPECT_EQ(p, two[static_cast<std::size_t>(frames++)]);
-      }
-      EXPECT_EQ(frames, c.frames) << c.what << ", step " << step;
-      EXPECT_EQ(r, c.end) << c.what << ", step " << step;
-    }
-}
-
-// The fields of 3:2 film and then of video: picture k's fields start where
-// the pattern puts them; each field is one picture's top or bottom lines in
-// turn.
-struct Telecined {
-  std::vector<Picture> frames;
-  std::vector<std::int64_t> starts;  // the field where each picture starts
-};
-
-Telecined telecine(int pictures) {
-  Telecined t;
-  std::vector<int> fieldPicture;
-  for (int k = 0; k < pictures; ++k) {
-    t.starts.push_back(static_cast<std::int64_t>(fieldPicture.size()));
-    // 3:2 film, then video: two fields a picture.
-    for (int f = 0; f < (k % 2 && k < pictures / 2 ? 3 : 2); ++f) fieldPicture.push_back(k);
-  }
-  if (fieldPicture.size() % 2) fieldPicture.push_back(pictures - 1);
-  for (std::size_t f = 0; f < fieldPicture.size(); f += 2)
-    // Top field first: field f is the frame's top lines, f + 1 its bottom.
-    t.frames.push_back(weave(picture(4 + 3 * fieldPicture[f]), picture(4 + 3 * fieldPicture[f + 1])));
-  return t;
+std::vector<std::int64_t> startsOf(const std::vector<int>& picture) {
+  std::vector<std::int64_t> starts;
+  for (std::size_t f = 0; f < picture.size(); ++f)
+    if (f == 0 || picture[f] != picture[f - 1]) starts.push_back(static_cast<std::int64_t>(f));
+  return starts;
 }
 
 FrameList keeping(const std::vector<std::int64_t>& kept, std::int64_t entries) {
   FrameList list;
-  list.entries.resize(static_cast<std::size_t>(entries));
-  for (const std::int64_t k : kept) list.entries[static_cast<std::size_t>(k)].state = Kept;
+  list.entries.assign(static_cast<std::size_t>(entries), FrameEntry{0, Copy});
+  for (const std::int64_t k : kept) list.entries[static_cast<std::size_t>(k)] = {0, Kept};
   return list;
 }
 
-// The weighing of a list against scores made by hand: clean pairs of one
-// picture score 1, pairs of two 60.
-TEST(ListCheck, CombedEntriesSuggestionsAndTheBestShift) {
-  const Telecined t = telecine(40);
-  const auto fields = static_cast<std::int64_t>(2 * t.frames.size());
-  std::vector<int> pictureOf(static_cast<std::size_t>(fields), 39);
-  for (std::size_t k = 0; k < t.starts.size(); ++k)
-    for (std::int64_t f = t.starts[k]; f < fields; ++f) pictureOf[static_cast<std::size_t>(f)] = static_cast<int>(k);
-  const auto run = [&](const std::vector<std::int64_t>& kept, int shift) {
-    const FrameList list = keeping(kept, fields);
-    ListCheck check(list, {});
-    for (std::int64_t f = 0; f + 1 < fields; ++f) {
-      const std::int64_t g = std::clamp<std::int64_t>(f - shift, 0, fields - 2);
-      check.add(pictureOf[static_cast<std::size_t>(g)] == pictureOf[static_cast<std::size_t>(g + 1)] ? 1 : 60);
-    }
-    return check.finish();
+std::vector<std::int64_t> keptOf(const FrameList& list) {
+  std::vector<std::int64_t> kept;
+  for (std::int64_t i = 0; i < list.count(); ++i)
+    if (list.isKept(i)) kept.push_back(i);
+  return kept;
+}
+
+// Each kind of mistake, and what the repair makes of it: every picture
+// the video proves shown once, nothing else changed.
+TEST(CheckList, FindsEachMistakeAndRepairsIt) {
+  const std::vector<int> fields = filmFields(80);
+  const std::vector<std::int64_t> right = startsOf(fields);
+  const auto entries = static_cast<std::int64_t>(fields.size());
+  std::vector<int> cut(fields.begin() + 2, fields.end());  // the video's first frame is gone
+  std::vector<int> lost = fields;                          // a frame lost in the middle
+  lost.erase(lost.begin() + 100, lost.begin() + 102);
+  std::vector<int> video = fields;  // a stretch of video, every field its own
+  std::fill(video.begin() + 60, video.begin() + 120, -1);
+
+  const struct Case {
+    const char* what;
+    std::vector<int> video;
+    std::vector<std::int64_t> kept;
+    std::vector<std::int64_t> combed, repeated;
+    std::size_t lost;
+    std::vector<Shift> shifts;
+  } cases[] = {
+      {"right", fields, right, {}, {}, 0, {}},
+      // Picture 10 starts at 25: a two-field picture, the mark moved onto
+      // its second field weaves it with the next one.
+      {"a mark one field late",
+       fields,
+       [&] {
+         auto k = right;
+         k[10] = 26;
+         return k;
+       }(),
+       {26},
+       {},
+       0,
+       {}},
+      // Picture 21 has three fields from 52: the mark of picture 22 (55)
+      // moved into it shows it twice, and picture 22 is lost.
+      {"a picture twice, the next lost",
+       fields,
+       [&] {
+         auto k = right;
+         k[22] = 53;
+         return k;
+       }(),
+       {},
+       {53},
+       1,
+       {}},
+      {"a mark missing",
+       fields,
+       [&] {
+         auto k = right;
+         k.erase(k.begin() + 30);
+         return k;
+       }(),
+       {},
+       {},
+       1,
+       {}},
+      // Scattered mistakes that a neighbour fixes are mistakes, not a shift.
+      {"eight scattered mistakes",
+       fields,
+       [&] {
+         auto k = right;
+         for (const int i : {4, 14, 24, 34, 44, 54, 64, 74}) ++k[static_cast<std::size_t>(i)];
+         return k;
+       }(),
+       {11, 36, 61, 86, 111, 136, 161, 186},
+       {},
+       0,
+       {}},
+      {"a video cut at its start", cut, right, {}, {}, 0, {{0, -2}}},
+      {"a frame lost in the middle", lost, right, {}, {}, 0, {{102, -2}}},
+      // Kept as video where the video is video: no mistake.
+      {"a stretch of video",
+       video,
+       [&] {
+         std::vector<std::int64_t> k;
+         for (const std::int64_t s : right)
+           if (s < 60 || s >= 120) k.push_back(s);
+         for (std::int64_t s = 60; s < 120; s += 2) k.push_back(s);
+         std::sort(k.begin(), k.end());
+         return k;
+       }(),
+       {},
+       {},
+       0,
+       {}},
   };
-  const CheckResult right = run(t.starts, 0);
-  EXPECT_EQ(right.threshold, 4) << "1 × 1.5 + 2";
-  EXPECT_EQ(right.clean, right.kept);
-  EXPECT_TRUE(right.combed.empty());
-  EXPECT_EQ(right.best, 0);
-
-  // Two kept entries moved onto the last field of a two-field picture.
-  std::vector<std::int64_t> moved = t.starts;
-  moved[2] += 1;
-  moved[10] += 1;
-  const CheckResult wrong = run(moved, 0);
-  ASSERT_EQ(wrong.combed.size(), 2u);
-  for (int k = 0; k < 2; ++k) {
-    EXPECT_EQ(wrong.combed[k].entry, moved[k ? 10 : 2]);
-    EXPECT_EQ(wrong.combed[k].suggestion, t.starts[k ? 10 : 2]) << "keep the field before instead";
+  for (const Case& c : cases) {
+    const VideoPictures v = videoOf(c.video);
+    const FrameList given = keeping(c.kept, entries);
+    const CheckResult r = checkList(given, v, {});
+    std::vector<std::int64_t> combed, repeated;
+    for (const CombedEntry& e : r.combed) combed.push_back(e.entry);
+    for (const RepeatedEntry& e : r.repeated) repeated.push_back(e.entry);
+    EXPECT_EQ(combed, c.combed) << c.what;
+    EXPECT_EQ(repeated, c.repeated) << c.what;
+    EXPECT_EQ(r.lost.size(), c.lost) << c.what;
+    ASSERT_EQ(r.shifts.size(), c.shifts.size()) << c.what;
+    for (std::size_t i = 0; i < c.shifts.size(); ++i) {
+      EXPECT_EQ(r.shifts[i].entry, c.shifts[i].entry) << c.what;
+      EXPECT_EQ(r.shifts[i].offset, c.shifts[i].offset) << c.what;
+    }
+    // The repaired list shows every picture the video proves once: each
+    // counted picture has exactly one kept entry weaving it cleanly.
+    std::vector<int> shownBy(v.pictures().size(), 0);
+    for (const std::int64_t k : keptOf(r.repaired)) {
+      const std::int64_t p = v.shows(k);
+      if (p >= 0) ++shownBy[static_cast<std::size_t>(p)];
+      if (k < v.fields()) {
+        EXPECT_FALSE(v.combed(k)) << c.what << ": " << k << " still combed";
+      }
+    }
+    for (std::size_t p = 0; p < shownBy.size(); ++p)
+      if (v.pictures()[p].counted && v.bestPair(static_cast<std::int64_t>(p)) < entries) {
+        EXPECT_EQ(shownBy[p], 1) << c.what << ": picture " << p;
+      }
+    // And the list keeps its length; nothing changes where nothing was wrong.
+    EXPECT_EQ(r.repaired.count(), given.count());
+    if (c.combed.empty() && c.repeated.empty() && c.lost == 0 && c.shifts.empty()) {
+      EXPECT_TRUE(r.changes.empty()) << c.what;
+    }
   }
-  EXPECT_EQ(wrong.kept - wrong.clean, 2);
+}
 
-  // The video starting two fields later than the list: found, and the equal
-  // fits named.
-  const CheckResult late = run(t.starts, -2);
-  EXPECT_EQ(late.best, -2);
-  EXPECT_TRUE(late.clearlyBetter);
-  EXPECT_DOUBLE_EQ(late.at(-2).share(), 1.0);
-  EXPECT_LT(late.at(0).share(), 0.8);
+// The changes, once: a mark moved to the picture beside it, a mark added
+// for a lost picture, one that goes; which code a new mark gets; and that
+// entries past the video's end stay as they were.
+TEST(CheckList, ChangesSayWhatMovedAndWhy) {
+  const std::vector<int> fields = filmFields(20);
+  const VideoPictures v = videoOf(fields);
+  std::vector<std::int64_t> kept = startsOf(fields);  // 0 2 5 7 10 12 15 17 20 22 …
+  kept[4] = 11;                                       // picture 4 (10, 11) as 11: woven with picture 5
+  kept.erase(kept.begin() + 6);                       // picture 6 (15, 16) lost
+  const std::int64_t entries = static_cast<std::int64_t>(fields.size()) + 6;
+  kept.push_back(entries - 2);  // past the video's end
+  FrameList given = keeping(kept, entries);
+  given.entries[11].code = 16;        // the mark that moves carries its code
+  given.entries[10] = {0, Unlisted};  // to an entry with no record of its own
+  given.entries[15] = {3, Copy};      // a copy frame that becomes kept keeps its code
+  given.entries[12].code = 6;
+  const CheckResult r = checkList(given, v, {});
+  ASSERT_EQ(r.changes.size(), 3u);
+  const Change want[] = {
+      {10, true, ChangeReason::Combed}, {11, false, ChangeReason::Combed}, {15, true, ChangeReason::Lost}};
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(r.changes[i].entry, want[i].entry);
+    EXPECT_EQ(r.changes[i].kept, want[i].kept);
+    EXPECT_EQ(r.changes[i].reason, want[i].reason);
+  }
+  EXPECT_EQ(r.repaired.entries[10], (FrameEntry{16, Kept}));
+  EXPECT_EQ(r.repaired.entries[11], (FrameEntry{16, Copy}));
+  EXPECT_EQ(r.repaired.entries[15], (FrameEntry{3, Kept}));
+  EXPECT_EQ(r.unchecked, 1);
+  EXPECT_TRUE(r.repaired.isKept(entries - 2));
+  ASSERT_EQ(r.combed.size(), 1u);
+  EXPECT_EQ(r.combed[0].suggestion, 10);
+  ASSERT_EQ(r.lost.size(), 1u);
+  EXPECT_EQ(r.lost[0].from, 15);
+  EXPECT_EQ(r.lost[0].to, 16);
+  EXPECT_EQ(r.lost[0].keep, 15);
+}
+
+// 2:3 film fits some other offsets as well as its own: those are named,
+// and none is claimed where the list as given fits.
+TEST(CheckList, OffsetsThatFitAlikeAreNamed) {
+  const std::vector<int> fields = filmFields(80);
+  const VideoPictures v = videoOf(fields);
+  const CheckResult r = checkList(keeping(startsOf(fields), static_cast<std::int64_t>(fields.size())), v, {});
+  EXPECT_TRUE(r.shifts.empty());
+  EXPECT_EQ(r.offset, 0);
+  for (const int d : r.alsoFits) EXPECT_LE(r.at(d).errors, r.at(0).errors);
 }
 
 class CheckCommandTest : public ::testing::Test {
@@ -274,71 +262,258 @@ class CheckCommandTest : public ::testing::Test {
   testing::TempDir dir_;
 };
 
-// The whole command through a child process: what the decoder's stream says,
-// and every way the decoder can fail.
-TEST_F(CheckCommandTest, ThroughAChildProcess) {
-  const Telecined t = telecine(40);
-  ASSERT_TRUE(writeFile(path("film.y4m"), y4m(t.frames)));
-  const auto fields = static_cast<std::int64_t>(2 * t.frames.size());
+constexpr int W = testing::kFrameWidth, H = testing::kFrameHeight;
+using testing::Frame;
+using testing::picture;
+
+// `pictures` pictures of 2:3 film telecined top field first, as frames.
+std::vector<Frame> telecine(int pictures) {
+  const std::vector<int> fields = filmFields(pictures);
+  std::vector<Frame> frames;
+  for (std::size_t f = 0; f + 1 < fields.size(); f += 2) {
+    Frame frame(W * H);
+    for (int r = 0; r < H; ++r) {
+      const Frame p = picture(4 + 3 * fields[f + (r % 2)] % 40);
+      std::memcpy(&frame[r * W], &p[r * W], W);
+    }
+    frames.push_back(frame);
+  }
+  return frames;
+}
+
+std::string y4m(const std::vector<Frame>& frames) {
+  std::string s = "YUV4MPEG2 W64 H48 F30000:1001 It A1:1 Cmono\n";
+  for (const Frame& f : frames) {
+    s += "FRAME\n";
+    s.append(reinterpret_cast<const char*>(f.data()), f.size());
+  }
+  return s;
+}
+
+std::string project(const std::vector<std::int64_t>& kept, std::int64_t entries) {
   std::vector<testdata::Record> records;
-  for (std::int64_t i = 0; i < fields; ++i)
-    records.push_back({static_cast<std::int32_t>(i), 0,
-                       static_cast<std::uint8_t>(std::find(t.starts.begin(), t.starts.end(), i) == t.starts.end())});
-  ASSERT_TRUE(writeFile(path("movie.tpr"), testdata::ivtcBlock(records)));
+  for (std::int64_t i = 0; i < entries; ++i)
+    records.push_back({static_cast<std::int32_t>(i), 11,
+                       static_cast<std::uint8_t>(std::find(kept.begin(), kept.end(), i) == kept.end())});
+  return testdata::namedEntry("Project.Version", "3.0") + testdata::ivtcBlock(records) +
+         testdata::namedEntry("Project.Notes", "end");
+}
+
+// The whole command through a child process: what the decoder's stream
+// says, the repaired project, and every way the decoder and the video can
+// fail, each before anything is written.
+TEST_F(CheckCommandTest, ThroughAChildProcess) {
+  const std::vector<Frame> frames = telecine(40);
+  const std::string video = y4m(frames);
+  ASSERT_TRUE(writeFile(path("film.y4m"), video));
+  const std::vector<int> fields = filmFields(40);
+  const auto entries = static_cast<std::int64_t>(2 * frames.size());
+  std::vector<std::int64_t> kept = startsOf(fields);
+  ASSERT_TRUE(writeFile(path("movie.tpr"), project(kept, entries)));
   const Result r = run({"--json", "--video", path("film.y4m"), path("movie.tpr")});
   ASSERT_EQ(r.status, cli::kOk) << r.err;
   rapidjson::Document d;
   d.Parse(r.out.c_str());
   ASSERT_TRUE(d.IsArray() && d.Size() == 1) << r.out;
-  EXPECT_EQ(d[0u]["videoFields"].GetInt(), fields);
-  EXPECT_EQ(d[0u]["kept"].GetInt(), 40);
+  EXPECT_EQ(d[0u]["videoFields"].GetInt(), entries);
+  EXPECT_EQ(d[0u]["kept"].GetInt(), 40) << r.out;
   EXPECT_EQ(d[0u]["combed"].Size(), 0u) << r.out;
-  EXPECT_EQ(d[0u]["offset"]["best"].GetInt(), 0);
+  EXPECT_STREQ(d[0u]["fieldOrderVideo"].GetString(), "tff");
+  EXPECT_EQ(d[0u]["shifts"].Size(), 0u);
 
-  const std::string y = y4m(t.frames);
-  ASSERT_TRUE(writeFile(path("cut.y4m"), y.substr(0, y.size() - W * H / 2)));
+  // A mark one field late, repaired: the project's bytes as they were but
+  // for the two records that changed.
+  kept[6] += 1;  // picture 6 starts at 15, a two-field picture
+  const std::string given = project(kept, entries);
+  ASSERT_TRUE(writeFile(path("late.tpr"), given));
+  const Result fixed = run({"--fix", "--json", "--video", path("film.y4m"), path("late.tpr")});
+  ASSERT_EQ(fixed.status, cli::kOk) << fixed.err;
+  d.Parse(fixed.out.c_str());
+  ASSERT_EQ(d[0u]["changes"].Size(), 2u) << fixed.out;
+  EXPECT_EQ(d[0u]["changes"][0u]["entry"].GetInt(), 15);
+  EXPECT_TRUE(d[0u]["changes"][0u]["kept"].GetBool());
+  EXPECT_STREQ(d[0u]["changes"][1u]["reason"].GetString(), "combed");
+  const std::string repaired = readFile(path("late.fixed.tpr"));
+  ASSERT_EQ(repaired.size(), given.size());
+  std::size_t differ = 0;
+  for (std::size_t i = 0; i < given.size(); ++i) differ += repaired[i] != given[i];
+  EXPECT_EQ(differ, 2u) << "two copy flags change, nothing else";
+  EXPECT_EQ(repaired, project(startsOf(fields), entries));
+
+  ASSERT_TRUE(writeFile(path("cut.y4m"), video.substr(0, video.size() - W * H / 2)));
+  ASSERT_TRUE(writeFile(path("garbage.y4m"), video + std::string(5000, 'x')));
   ASSERT_TRUE(writeFile(path("broken.y4m"), "FAIL broken.y4m: Invalid data found when processing input\n"));
+  ASSERT_TRUE(writeFile(path("audio.y4m"), "FAIL Stream map '0:v:0' matches no streams.\n"));
   ASSERT_TRUE(writeFile(path("text.y4m"), "not a video at all\n"));
   ASSERT_TRUE(writeFile(path("empty.y4m"), ""));
+  ASSERT_TRUE(writeFile(path("one.y4m"), y4m({frames[0]})));
+  ASSERT_TRUE(writeFile(path("colon: part 1.y4m"), video));
+  ASSERT_TRUE(writeFile(path("past.tpr"), project({entries + 4}, entries + 10)));
   const struct {
-    std::string video;
+    std::string video, project;
     std::string message;
   } failures[] = {
-      {path("cut.y4m"), "Error in the decoded video (the stream ends inside a frame)"},
-      {path("broken.y4m"), "Error, the video decoder failed ("},
-      {path("broken.y4m"), "broken.y4m: Invalid data found when processing input)"},
-      {path("missing.y4m"), "missing.y4m: No such file or directory"},
-      {path("text.y4m"), "Error in the decoded video (the stream is not YUV4MPEG2)"},
-      {path("empty.y4m"), "Error, the video has no frames"},
+      {path("cut.y4m"), "movie.tpr", "Error in the decoded video (the stream ends inside a frame)"},
+      {path("garbage.y4m"), "movie.tpr", "Error in the decoded video (a frame of the stream does not start with FRAME"},
+      {path("broken.y4m"), "movie.tpr", "broken.y4m: Error, the video decoder failed ("},
+      {path("broken.y4m"), "movie.tpr", "broken.y4m: Invalid data found when processing input)"},
+      {path("audio.y4m"), "movie.tpr", "audio.y4m: Error, the file has no video stream\n"},
+      {path("missing.y4m"), "movie.tpr", "missing.y4m: No such file or directory"},
+      {path("text.y4m"), "movie.tpr", "Error in the decoded video (the stream is not YUV4MPEG2)"},
+      {path("empty.y4m"), "movie.tpr", "Error, the video has no frames"},
+      {path("one.y4m"), "movie.tpr", "Error, the video has only one frame"},
+      {path("film.y4m"), "past.tpr", "past.tpr: Error, no kept entry lies within the video"},
   };
   for (const auto& f : failures) {
-    const Result bad = run({"--video", f.video, path("movie.tpr")});
+    const Result bad = run({"--fix", "--video", f.video, path(f.project)});
     EXPECT_EQ(bad.status, cli::kFailed) << f.video;
     EXPECT_NE(bad.err.find(f.message), std::string::npos) << bad.err;
     EXPECT_EQ(bad.out, "") << "nothing partial is presented as complete";
   }
-  const Result missing =
-      run({"--ffmpeg", path("no-such-program"), "--video", path("film.y4m"), path("movie.tpr")}, false);
-  EXPECT_EQ(missing.status, cli::kFailed);
-  EXPECT_NE(missing.err.find("Error, can't start the video decoder (" + path("no-such-program")), std::string::npos)
-      << missing.err;
+  EXPECT_FALSE(std::filesystem::exists(path("movie.fixed.tpr"))) << "no repair from a check that failed";
+  EXPECT_FALSE(std::filesystem::exists(path("past.fixed.tpr")));
+  // Video no telecine gives: progressive film at its own rate.
+  std::string progressive = video;
+  progressive.replace(progressive.find("F30000:1001 It"), 14, "F24000:1001 Ip");
+  ASSERT_TRUE(writeFile(path("progressive.y4m"), progressive));
+  const Result film = run({"--json", "--video", path("progressive.y4m"), path("movie.tpr")});
+  d.Parse(film.out.c_str());
+  ASSERT_TRUE(d.IsArray()) << film.err;
+  ASSERT_GE(d[0u]["warnings"].Size(), 1u) << film.out;
+  EXPECT_NE(std::string(d[0u]["warnings"][0u].GetString()).find("the video runs at 23.976 fps"), std::string::npos);
+  // Several projects, each repaired into its own file.
+  ASSERT_TRUE(writeFile(path("other.tpr"), given));
+  const Result both =
+      run({"--fix", "--video", path("film.y4m"), "--video", path("film.y4m"), path("late.tpr"), path("other.tpr")});
+  ASSERT_EQ(both.status, cli::kOk) << both.err;
+  EXPECT_EQ(readFile(path("other.fixed.tpr")), repaired);
+  EXPECT_EQ(run({"--fix", "-o", path("x.tpr"), "--video", path("film.y4m"), "--video", path("film.y4m"),
+                 path("late.tpr"), path("other.tpr")})
+                .status,
+            cli::kUsage);
+  // A name with a colon is a file, not a protocol.
+  EXPECT_EQ(run({"--video", path("colon: part 1.y4m"), path("movie.tpr")}).status, cli::kOk);
   EXPECT_EQ(run({path("movie.tpr")}).status, cli::kUsage) << "--video is required";
+  const Result noFix = run({"-o", path("x.tpr"), "--video", path("film.y4m"), path("movie.tpr")});
+  EXPECT_EQ(noFix.status, cli::kUsage);
+  EXPECT_NE(noFix.err.find("goes with --fix"), std::string::npos) << noFix.err;
+  const Result search = run({"--search", "abc", "--video", path("film.y4m"), path("movie.tpr")});
+  EXPECT_NE(search.err.find("must be a whole number"), std::string::npos) << search.err;
+}
+
+// Outputs are claimed and opened before the decoder starts: an output that
+// cannot be written wastes no decoding. The stand-in notes each start.
+TEST_F(CheckCommandTest, OutputsFailBeforeAFrameIsDecoded) {
+  ASSERT_TRUE(writeFile(path("film.y4m"), y4m(telecine(20))));
+  ASSERT_TRUE(writeFile(path("movie.tpr"), project(startsOf(filmFields(20)), 50)));
+  const std::string log = path("starts.log");
+#ifdef _WIN32
+  _putenv_s("PULLDEX_FAKE_FFMPEG_LOG", log.c_str());
+#else
+  setenv("PULLDEX_FAKE_FFMPEG_LOG", log.c_str(), 1);
+#endif
+  const struct {
+    std::vector<std::string> args;
+    const char* command;
+    int status;
+  } cases[] = {
+      {{"--html=" + path("no/such/folder/page.html"), "--video", path("film.y4m"), path("movie.tpr")},
+       "check",
+       cli::kFailed},
+      {{"--fix", "-o", path("movie.tpr"), "--video", path("film.y4m"), path("movie.tpr")}, "check", cli::kUsage},
+      {{"--fix", "-o", path("film.y4m"), "--video", path("film.y4m"), path("movie.tpr")}, "check", cli::kUsage},
+      {{"--for", "wobbly", "-o", path("no/such/folder/movie.wob"), "--video", path("film.y4m"), path("movie.tpr")},
+       "script",
+       cli::kFailed},
+  };
+  for (const auto& c : cases) {
+    const Result r = run(c.args, true, c.command);
+    EXPECT_EQ(r.status, c.status) << r.err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(log)) << "the decoder was started: " << readFile(log);
+  EXPECT_EQ(run({"--video", path("film.y4m"), path("movie.tpr")}).status, cli::kOk);
+  EXPECT_TRUE(std::filesystem::exists(log)) << "the stand-in notes its starts";
+#ifdef _WIN32
+  _putenv_s("PULLDEX_FAKE_FFMPEG_LOG", "");
+#else
+  unsetenv("PULLDEX_FAKE_FFMPEG_LOG");
+#endif
+}
+
+// Which program is run as the decoder: the one named, or ffmpeg found
+// beside pulldex-cli or in the folders of PATH, never one in the working
+// folder; a file that is no program it may run is refused with the reason.
+TEST_F(CheckCommandTest, TheDecoderIsTheProgramMeant) {
+  ASSERT_TRUE(writeFile(path("film.y4m"), y4m(telecine(20))));
+  ASSERT_TRUE(writeFile(path("movie.tpr"), project(startsOf(filmFields(20)), 50)));
+  const std::string exe =
+#ifdef _WIN32
+      ".exe";
+#else
+      "";
+#endif
+  std::filesystem::copy_file(fake_, path("ffmpeg" + exe));
+  const std::filesystem::path here = std::filesystem::current_path();
+  std::filesystem::current_path(dir_.path(""));
+  const char* pathVariable = std::getenv("PATH");
+  const std::string savedPath = pathVariable ? pathVariable : "";
+  const std::string emptyFolder = path("empty");
+  std::filesystem::create_directory(emptyFolder);
+#ifdef _WIN32
+  _putenv_s("PATH", emptyFolder.c_str());
+#else
+  setenv("PATH", emptyFolder.c_str(), 1);
+#endif
+  const Result inHere = run({"--video", path("film.y4m"), path("movie.tpr")}, false);
+#ifdef _WIN32
+  _putenv_s("PATH", savedPath.c_str());
+#else
+  setenv("PATH", savedPath.c_str(), 1);
+#endif
+  std::filesystem::current_path(here);
+  EXPECT_EQ(inHere.status, cli::kFailed);
+  EXPECT_NE(inHere.err.find("Error, can't start the video decoder (ffmpeg"), std::string::npos) << inHere.err;
+
+#ifdef _WIN32
+  ASSERT_TRUE(writeFile(path("decode.bat"), "@echo off\r\n"));
+  const Result batch = run({"--ffmpeg", path("decode.bat"), "--video", path("film.y4m"), path("movie.tpr")}, false);
+  EXPECT_EQ(batch.status, cli::kFailed);
+  EXPECT_NE(batch.err.find("Error, the video decoder must be a program, not a batch file"), std::string::npos)
+      << batch.err;
+#else
+  ASSERT_TRUE(writeFile(path("not-a-program"), "#!/bin/sh\n"));
+  const Result denied = run({"--ffmpeg", path("not-a-program"), "--video", path("film.y4m"), path("movie.tpr")}, false);
+  EXPECT_EQ(denied.status, cli::kFailed);
+  EXPECT_NE(denied.err.find("not-a-program: Permission denied)"), std::string::npos) << denied.err;
+#endif
+  // --threshold 0 means 0: any comb at all.
+  const Result zero = run({"--json", "--threshold", "0", "--video", path("film.y4m"), path("movie.tpr")});
+  rapidjson::Document d;
+  d.Parse(zero.out.c_str());
+  ASSERT_TRUE(d.IsArray()) << zero.err;
+  EXPECT_EQ(d[0u]["threshold"].GetDouble(), 0.0);
+  EXPECT_FALSE(d[0u]["thresholdFromVideo"].GetBool());
+}
+
+TEST(CheckProgress, TheLineAndTheTotalTheContainerTells) {
+  EXPECT_EQ(cli::progressLine(512, 6000, 1.0), "  512 of 6000 fields, 512 fields/s, 0:00:10 left");
+  EXPECT_EQ(cli::progressLine(700, 0, 1.0), "  700 fields, 700 fields/s") << "no total known";
+  EXPECT_EQ(framesFromProbe("Input #0, mpegvideo, from 'file:a.m2v':\n  Duration: 00:01:40.10, bitrate: 6000 kb/s\n"
+                            "  Stream #0:0: Video: mpeg2video (Main), yuv420p(tv, top first), 720x480 [SAR 8:9 DAR "
+                            "4:3], 6000 kb/s, 29.97 fps, 29.97 tbr, 1200k tbn\nAt least one output file must be "
+                            "specified\n"),
+            3000);
+  EXPECT_EQ(framesFromProbe("  Duration: N/A, bitrate: N/A\n  Stream #0:0: Video: rawvideo, 25 tbr\n"), -1);
 }
 
 // A Wobbly project takes the source's size, rate and length from the
 // decoder, and is refused when the list does not fit the video.
 TEST_F(CheckCommandTest, WobblyProjectsOfTheVideoAsItIs) {
-  const Telecined t = telecine(40);
-  ASSERT_TRUE(writeFile(path("film.y4m"), y4m(t.frames)));
-  const auto fields = static_cast<std::int64_t>(2 * t.frames.size());
-  const auto project = [&](const std::string& name, std::int64_t entries, const std::vector<std::int64_t>& kept) {
-    std::vector<testdata::Record> records;
-    for (std::int64_t i = 0; i < entries; ++i)
-      records.push_back({static_cast<std::int32_t>(i), 0,
-                         static_cast<std::uint8_t>(std::find(kept.begin(), kept.end(), i) == kept.end())});
-    ASSERT_TRUE(writeFile(path(name), testdata::ivtcBlock(records)));
-  };
-  project("movie.tpr", fields, t.starts);
+  const std::vector<Frame> frames = telecine(40);
+  ASSERT_TRUE(writeFile(path("film.y4m"), y4m(frames)));
+  const auto entries = static_cast<std::int64_t>(2 * frames.size());
+  const std::vector<std::int64_t> starts = startsOf(filmFields(40));
+  ASSERT_TRUE(writeFile(path("movie.tpr"), project(starts, entries)));
   const Result r = run({"--for", "wobbly", "--video", path("film.y4m"), path("movie.tpr")}, true, "script");
   ASSERT_EQ(r.status, cli::kOk) << r.err;
   rapidjson::Document d;
@@ -346,16 +521,16 @@ TEST_F(CheckCommandTest, WobblyProjectsOfTheVideoAsItIs) {
   ASSERT_TRUE(d.IsObject());
   EXPECT_EQ(d["input resolution"][0u].GetInt(), W);
   EXPECT_EQ(d["input frame rate"][1u].GetInt(), 1001);
-  EXPECT_EQ(d["matches"].Size() - d["decimated frames"].Size(), t.starts.size());
+  EXPECT_EQ(d["matches"].Size() - d["decimated frames"].Size(), starts.size());
   EXPECT_TRUE(std::filesystem::path(d["input file"].GetString()).is_absolute());
 
-  project("long.tpr", fields + 10, t.starts);
-  project("three.tpr", fields, {4, 5, 6});
+  ASSERT_TRUE(writeFile(path("long.tpr"), project(starts, entries + 10)));
+  ASSERT_TRUE(writeFile(path("three.tpr"), project({4, 5, 6}, entries)));
   const struct {
     const char* project;
     std::string message;
   } refused[] = {
-      {"long.tpr", "Error, the list is longer than the video (" + std::to_string(fields / 2 + 5) + " frames"},
+      {"long.tpr", "Error, the list is longer than the video (" + std::to_string(entries / 2 + 5) + " frames"},
       {"three.tpr", "Error, Wobbly cannot express the list (kept entry 6, 3a,"}};
   for (const auto& c : refused) {
     const Result bad = run({"--for", "wobbly", "--video", path("film.y4m"), path(c.project)}, true, "script");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -36,10 +37,22 @@ TEST(Rates, FractionsIntegersAndDecimals) {
     const char* text;
     std::int64_t num, den;  // 0: refused
   } cases[] = {
-      {"30000/1001", 30000, 1001}, {"25", 25, 1},          {"29.97", 30000, 1001}, {"23.976", 24000, 1001},
-      {"59.94", 60000, 1001},      {"12.5", 125, 10},      {"24/1", 24, 1},        {"0", 0, 0},
-      {"25/0", 0, 0},              {"-25", 0, 0},          {"abc", 0, 0},          {"", 0, 0},
-      {"1.", 0, 0},                {"30000/1001/2", 0, 0}, {"99999999", 0, 0},     {" 25", 0, 0},
+      {"30000/1001", 30000, 1001},
+      {"25", 25, 1},
+      {"29.97", 30000, 1001},
+      {"23.976", 24000, 1001},
+      {"59.94", 60000, 1001},
+      {"12.5", 125, 10},
+      {"24/1", 24, 1},
+      {"0", 0, 0},
+      {"25/0", 0, 0},
+      {"-25", 0, 0},
+      {"abc", 0, 0},
+      {"", 0, 0},
+      {"1.", 0, 0},
+      {"30000/1001/2", 0, 0},
+      {"99999999", 0, 0},
+      {" 25", 0, 0},
   };
   for (const auto& c : cases) {
     std::int64_t num = 0, den = 0;
@@ -149,9 +162,9 @@ TEST(CadenceReport, TimesAndRates) {
       EXPECT_DOUBLE_EQ(s.seconds, static_cast<double>(s.first) / fields) << s.first;
       const std::string p = s.pattern;
       const bool periodic = s.kind != PatternKind::Single && s.kind != PatternKind::Irregular;
-      const double expected = periodic ? fields * static_cast<double>(std::count(p.begin(), p.end(), '1')) /
-                                             static_cast<double>(p.size())
-                                       : fields * s.kept / static_cast<double>(s.entries());
+      const double expected =
+          periodic ? fields * static_cast<double>(std::count(p.begin(), p.end(), '1')) / static_cast<double>(p.size())
+                   : fields * s.kept / static_cast<double>(s.entries());
       EXPECT_NEAR(s.fps, expected, 1e-9) << s.first << " " << p;
     }
     for (const RateShare& share : r.rates) shares += share.share;
@@ -252,10 +265,7 @@ TEST(Timestamps, V1StaysWithinAFieldOfV2) {
       for (; std::getline(in1, line); ++lines) {
         std::int64_t first = 0, last = 0;
         double fps = 0;
-        ASSERT_EQ(std::sscanf(line.c_str(), "%lld,%lld,%lf", reinterpret_cast<long long*>(&first),
-                              reinterpret_cast<long long*>(&last), &fps),
-                  3)
-            << line;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%" SCNd64 ",%" SCNd64 ",%lf", &first, &last, &fps), 3) << line;
         for (std::int64_t k = first; k <= last; ++k) rates.at(static_cast<std::size_t>(k)) = fps;
       }
       EXPECT_LE(lines, c.lines) << c.what;

@@ -64,8 +64,9 @@ TEST_F(CliTest, EveryWritingCommandTakesForce) {
   // Each command's output for a.tpr lands on d/NAME, a project of the run too.
   std::filesystem::create_directory(path("d"));
   const std::pair<const char*, const char*> commands[] = {
-      {"asc", "a.asc"},         {"sfs", "a.sfs"},       {"frames", "a.frames.txt"}, {"timestamps", "a.timestamps.txt"},
-      {"strip", "a.nocopy.tpr"}, {"report", "a.report.html"}};
+      {"asc", "a.asc"},           {"sfs", "a.sfs"},
+      {"frames", "a.frames.txt"}, {"timestamps", "a.timestamps.txt"},
+      {"strip", "a.nocopy.tpr"},  {"report", "a.report.html"}};
   for (const auto& [command, name] : commands) {
     const std::string taken = path("d/") + name;
     ASSERT_TRUE(writeFile(taken, bytes_));
@@ -90,13 +91,12 @@ TEST_F(CliTest, EveryWritingCommandTakesForce) {
 }
 
 TEST_F(CliTest, AFailedStandardOutputIsAFailure) {
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"info", path("a.tpr")},
-           {"info", "--json", path("a.tpr")},
-           {"report", path("a.tpr")},
-           {"report", "--json", path("a.tpr")},
-           {"asc", path("a.tpr"), "-o", "-"},
-           {"--help"}}) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{"info", path("a.tpr")},
+                                                                                    {"info", "--json", path("a.tpr")},
+                                                                                    {"report", path("a.tpr")},
+                                                                                    {"report", "--json", path("a.tpr")},
+                                                                                    {"asc", path("a.tpr"), "-o", "-"},
+                                                                                    {"--help"}}) {
     const Result r = run(args, true);
     EXPECT_EQ(r.status, kFailed) << args[0];
     EXPECT_EQ(r.err.rfind("pulldex-cli: standard output: Error in writing the file (", 0), 0u) << r.err;
@@ -170,23 +170,23 @@ TEST_F(CliTest, NoOutputReplacesAnInputOrAnotherOutput) {
     }
 }
 
-// A kept entry on the video's last field makes no frame: every export for
-// other tools leaves it out, and info and report say so. A list that keeps
-// nothing gives no script and no timestamps.
+// Every kept entry makes a frame, the one on the list's last field too, so
+// that stripping a list (which ends it at its last kept entry) changes no
+// export. A list that keeps nothing gives no script and no timestamps.
 TEST_F(CliTest, ExportsEndWhereTheVideoEnds) {
-  ASSERT_TRUE(writeFile(path("end.tpr"), ivtcBlock(recordsFromPattern("KCKCCKCKCCKCKCCKCKCK"))));
-  const Result frames = run({"frames", path("end.tpr"), "-o", "-"});
-  EXPECT_EQ(frames.out.substr(frames.out.find('\n') + 1), "0\n2\n5\n7\n10\n12\n15\n17\n");
-  const Result timestamps = run({"timestamps", path("end.tpr"), "-o", "-"});
-  EXPECT_EQ(std::count(timestamps.out.begin(), timestamps.out.end(), '\n'), 9);
-  const Json info(run({"info", "--json", path("end.tpr")}).out);
-  EXPECT_EQ(info.d[0u]["leftOut"].GetInt(), 19);
-  EXPECT_EQ(info.d[0u]["outputFrames"].GetInt(), 8);
-  EXPECT_EQ(info.d[0u]["kept"].GetInt(), 9) << "the list as stored";
-  EXPECT_NE(run({"report", path("end.tpr")}).out.find("Entry 19 (9b) is kept on the video's last field"),
-            std::string::npos);
+  ASSERT_TRUE(writeFile(path("end.tpr"), ivtcBlock(recordsFromPattern("KCKCCKCKCCKCKCCKCKCC"))));
+  ASSERT_EQ(run({"strip", path("end.tpr"), "-o", path("stripped.tpr")}).status, kOk);
+  for (const char* project : {"end.tpr", "stripped.tpr"}) {
+    const Result frames = run({"frames", path(project), "-o", "-"});
+    EXPECT_EQ(frames.out.substr(frames.out.find('\n') + 1), "0\n2\n5\n7\n10\n12\n15\n17\n") << project;
+    const Result timestamps = run({"timestamps", path(project), "-o", "-"});
+    EXPECT_EQ(std::count(timestamps.out.begin(), timestamps.out.end(), '\n'), 9) << project;
+    const Json info(run({"info", "--json", path(project)}).out);
+    EXPECT_TRUE(info.d[0u]["leftOut"].IsNull());
+    EXPECT_EQ(info.d[0u]["outputFrames"].GetInt(), 8);
+  }
 
-  for (const char* pattern : {"CCCK", "CCCC"}) {
+  for (const char* pattern : {"CC-C", "CCCC"}) {
     ASSERT_TRUE(writeFile(path("none.tpr"), ivtcBlock(recordsFromPattern(pattern))));
     for (const char* command : {"timestamps", "script"}) {
       const Result r = run({command, path("none.tpr")});
@@ -199,6 +199,9 @@ TEST_F(CliTest, ExportsEndWhereTheVideoEnds) {
   }
   EXPECT_FALSE(std::filesystem::exists(path("none.timestamps.txt")) ||
                std::filesystem::exists(path("none.ffmpeg.txt")));
+
+  ASSERT_TRUE(writeFile(path("one.tpr"), ivtcBlock(recordsFromPattern("KC"))));
+  EXPECT_NE(run({"info", path("one.tpr")}).out.find("2 (1 frame)"), std::string::npos) << "one frame, not 1 frames";
 
   // info counts the list as the project stores it, whatever the load moved.
   ASSERT_TRUE(writeFile(path("moved.tpr"), ivtcBlock(recordsFromPattern("C--KC-K"))));
@@ -250,12 +253,12 @@ TEST_F(CliTest, ExportsForOtherToolsUseTheListAsStored) {
   ASSERT_TRUE(writeFile(path("late.tpr"), ivtcBlock(recordsFromPattern("---KC-K"))));
   const Result frames = run({"frames", path("late.tpr"), "-o", "-"});
   EXPECT_EQ(frames.out.substr(frames.out.find('\n') + 1), "3\n6\n");
-  EXPECT_EQ(run({"timestamps", path("late.tpr"), "-o", "-"}).out,
-            "# timestamp format v2\n50.050000\n100.100000\n");
+  EXPECT_EQ(run({"timestamps", path("late.tpr"), "-o", "-"}).out, "# timestamp format v2\n50.050000\n100.100000\n");
   EXPECT_EQ(run({"asc", path("late.tpr"), "-o", "-"}).out.substr(0, 3), "0a\t");
   // The report's sections are the script's lines, and it says why they start at 0a.
-  EXPECT_NE(run({"report", path("late.tpr")}).out.find("its first kept entry, 3 (1b) in the project, is moved to entry 0"),
-            std::string::npos);
+  EXPECT_NE(
+      run({"report", path("late.tpr")}).out.find("its first kept entry, 3 (1b) in the project, is moved to entry 0"),
+      std::string::npos);
   EXPECT_EQ(Json(run({"report", "--json", path("late.tpr")}).out).d[0u]["summary"]["normalisedFrom"].GetInt(), 3);
   EXPECT_TRUE(Json(run({"report", "--json", path("a.tpr")}).out).d[0u]["summary"]["normalisedFrom"].IsNull());
 }
@@ -273,8 +276,7 @@ TEST_F(CliTest, HelpAndMessagesAUserCanActOn) {
   EXPECT_NE(asc.out.find("movie.tpr -> movie.asc"), std::string::npos);
   EXPECT_EQ(asc.out.find("movie.sfs"), std::string::npos);
   const Result timestamps = run({"timestamps", "--help"});
-  for (const char* type : {"FILE", "DIR", "NUM/DEN"})
-    EXPECT_NE(timestamps.out.find(type), std::string::npos) << type;
+  for (const char* type : {"FILE", "DIR", "NUM/DEN"}) EXPECT_NE(timestamps.out.find(type), std::string::npos) << type;
   for (const char* command : {"info", "report", "asc", "strip", "sfs", "frames", "timestamps"})
     EXPECT_EQ(run({command, "--help"}).out.find("TEXT"), std::string::npos) << command;
 }

@@ -31,7 +31,9 @@ std::string script(const FrameList& list, ScriptTool tool, bool tff = true) {
 }
 
 // The body after the comments and the field lines.
-std::string body(const std::string& text, const std::string& after) { return text.substr(text.find(after) + after.size()); }
+std::string body(const std::string& text, const std::string& after) {
+  return text.substr(text.find(after) + after.size());
+}
 
 TEST(SelectionPlan, KeepsExactlyTheKeptEntries) {
   // 3:2 from entry 3 (the list as stored), a break, video, a last period cut short.
@@ -53,18 +55,29 @@ TEST(ToolScripts, EachWriterAgainstTextCheckedByHand) {
   // Entries 0 to 9 in 3:2 ("10100" twice), then 10 alone, then 12.
   const FrameList list = listFromPattern("K-K--K-K--K-K");
   EXPECT_EQ(script(list, ScriptTool::Ffmpeg),
-            "setfield=tff,separatefields,doubleweave,select='if(lt(n,10),between(n,0,9)*(eq(mod(n-0,5),0)+"
-            "eq(mod(n-0,5),2)),if(lt(n,12),eq(n,10),eq(n,12)))'\n");
-  EXPECT_EQ(script(list, ScriptTool::Ffmpeg, false).substr(0, 59),
-            "setfield=bff,separatefields,doubleweave=first_field=bottom,");
+            "tpad=stop=1:stop_mode=clone,setfield=tff,separatefields,doubleweave,select='if(lt(n,10),between(n,0,9)*("
+            "eq(mod(n-0,5),0)+eq(mod(n-0,5),2)),if(lt(n,12),eq(n,10),eq(n,12)))'\n");
+  EXPECT_EQ(script(list, ScriptTool::Ffmpeg, false).substr(0, 87),
+            "tpad=stop=1:stop_mode=clone,setfield=bff,separatefields,doubleweave=first_field=bottom,");
   EXPECT_EQ(body(script(list, ScriptTool::AviSynth), "fields = last\n"),
             "fields.Trim(0,-10).SelectEvery(5,0,2) \\\n++ fields.Trim(10,-1) \\\n++ fields.Trim(12,-1)\n");
-  EXPECT_NE(script(list, ScriptTool::AviSynth, false).find("AssumeBFF()\nSeparateFields()\nDoubleWeave()\n"),
+  EXPECT_NE(script(list, ScriptTool::AviSynth, false)
+                .find("AssumeBFF()\n# A copy of the last frame: the last field's frame is the last frame as it is.\n"
+                      "last ++ Trim(FrameCount - 1, -1)\nSeparateFields()\nDoubleWeave()\n"),
             std::string::npos);
   EXPECT_EQ(body(script(list, ScriptTool::VapourSynth), "pieces = [\n"),
             "    core.std.SelectEvery(clip[0:10], cycle=5, offsets=[0, 2]),\n    clip[10:11],\n    clip[12:13],\n]\n"
             "clip = core.std.Splice(pieces, mismatch=True) if len(pieces) > 1 else pieces[0]\nclip.set_output()\n");
-  EXPECT_NE(script(list, ScriptTool::VapourSynth, false).find("SeparateFields(clip, tff=False)"), std::string::npos);
+  EXPECT_NE(script(list, ScriptTool::VapourSynth, false)
+                .find("clip = clip + clip[-1]\nclip = core.std.SeparateFields(clip, tff=False)"),
+            std::string::npos);
+  // The project's name stays off the first two lines, where Python would
+  // read "coding=" in it as the file's encoding.
+  for (const ScriptTool tool : {ScriptTool::AviSynth, ScriptTool::VapourSynth}) {
+    const std::string text = script(list, tool);
+    const std::size_t third = text.find('\n', text.find('\n') + 1);
+    EXPECT_EQ(text.substr(0, third).find("movie.tpr"), std::string::npos);
+  }
   // Where the user's source goes, and which project it is.
   EXPECT_NE(script(list, ScriptTool::AviSynth).find("movie.tpr"), std::string::npos);
   EXPECT_NE(script(list, ScriptTool::AviSynth).find("# last = "), std::string::npos);
@@ -95,7 +108,8 @@ TEST(FieldOrder, AsTheProjectHoldsIt) {
       {testdata::noise(32768 - 10, 1) + std::string("\x13Video.TopFieldFirst\x09", 21) + block, true},
       {testdata::noise(32768 - 40, 2) + std::string("\x13Video.TopFieldFirst\x08", 21) + testdata::noise(3, 3) + block,
        false},
-      {"object X\r\n  Video.TopFieldFirst = False\r\n" + testdata::textProject(testdata::ivtcValue({{0, 0, 0}})).substr(10),
+      {"object X\r\n  Video.TopFieldFirst = False\r\n" +
+           testdata::textProject(testdata::ivtcValue({{0, 0, 0}})).substr(10),
        false},
       {"object X\n  Video.TopFieldFirst = True\n" + testdata::textProject(testdata::ivtcValue({{0, 0, 0}})).substr(10),
        true},

@@ -26,6 +26,21 @@ Fields entryFrame(std::int64_t i, bool tff) {
   return tff ? Fields{after, before} : Fields{before, after};
 }
 
+// The project of a plan over a source of `frames` frames, as text.
+std::string projectText(const WobblyPlan& plan, std::int64_t frames, bool tff,
+                        const WobblyFindings* findings = nullptr) {
+  struct Text final : Sink {
+    std::string text;
+    bool write(const void* d, std::size_t n) override {
+      text.append(static_cast<const char*>(d), n);
+      return true;
+    }
+  } out;
+  writeWobblyProject(out, {"/v/movie.m2v", "lsmas.LWLibavSource", 720, 480, 30000, 1001, frames, tff}, plan, "test",
+                     findings);
+  return out.text;
+}
+
 // What Wobbly makes of the project.
 std::vector<Fields> wobblyFrames(const std::string& json) {
   rapidjson::Document d;
@@ -98,38 +113,75 @@ TEST(WobblyProject, GivesExactlyTheKeptFrames) {
       {"a long dropped stretch", repeat("K-K--", 20) + repeat("-", 400) + repeat("K-K--", 20)},
       {"dropped at both ends", repeat("-", 101) + repeat("K--K-", 20) + repeat("-", 77)},
       {"one kept entry", "------K-----"},
+      {"kept on the last field", repeat("K-K--", 8) + "-K"},
   };
   for (const auto& c : cases)
     for (const bool tff : {true, false}) {
       const FrameList list = testing::listFromPattern(c.pattern);
       const std::int64_t frames = (list.count() + 1) / 2;
       WobblyPlan plan;
-      std::int64_t entry = 0;
-      ASSERT_TRUE(wobblyPlan(list, frames, plan, entry)) << c.what << ": entry " << entry;
-      struct Text final : Sink {
-        std::string text;
-        bool write(const void* d, std::size_t n) override {
-          text.append(static_cast<const char*>(d), n);
-          return true;
-        }
-      } out;
-      writeWobblyProject(out, {"/v/movie.m2v", "lsmas.LWLibavSource", 720, 480, 30000, 1001, frames, tff}, plan,
-                         "test");
+      WobblyConflict conflict;
+      ASSERT_TRUE(wobblyPlan(list, frames, plan, conflict)) << c.what << ": entry " << conflict.entry;
+      const std::string text = projectText(plan, frames, tff);
       std::vector<Fields> expected;
+      // The last field's frame is the last frame as it is, as the scripts make it.
       for (std::int64_t i = 0; i < list.count(); ++i)
-        if (list.isKept(i)) expected.push_back(entryFrame(i, tff));
-      EXPECT_EQ(wobblyFrames(out.text), expected) << c.what << (tff ? ", top first" : ", bottom first");
+        if (list.isKept(i)) expected.push_back(i + 1 == 2 * frames ? Fields{i / 2, i / 2} : entryFrame(i, tff));
+      EXPECT_EQ(wobblyFrames(text), expected) << c.what << (tff ? ", top first" : ", bottom first");
       // Long stretches that keep nothing are cut out.
       if (std::string(c.what) == "a long dropped stretch") {
         EXPECT_GE(plan.trims.size(), 2u);
       }
     }
-  // Three kept entries in a row from an even one: 4 takes frame 2, 5 the
-  // next frame, and 6 finds its frame taken.
+  // Lists no matches give, and the entries that compete for the frames:
+  // three kept entries in a row from an even one (4 takes frame 2, 5 the
+  // next, 6 finds it taken), and 0, 1, 3 and 4, which want frames 0 to 2.
+  const struct {
+    const char* pattern;
+    std::int64_t entry;
+    std::vector<std::int64_t> competing;
+    std::int64_t from, to;
+  } refused[] = {{"K---KKK---K-", 6, {4, 5, 6}, 2, 3}, {"KK-KK-----K-K--K-K--", 4, {0, 1, 3, 4}, 0, 2}};
+  for (const auto& r : refused) {
+    WobblyPlan plan;
+    WobblyConflict conflict;
+    const FrameList list = testing::listFromPattern(r.pattern);
+    EXPECT_FALSE(wobblyPlan(list, (list.count() + 1) / 2, plan, conflict)) << r.pattern;
+    EXPECT_EQ(conflict.entry, r.entry) << r.pattern;
+    EXPECT_EQ(conflict.competing, r.competing) << r.pattern;
+    EXPECT_EQ(conflict.from, r.from) << r.pattern;
+    EXPECT_EQ(conflict.to, r.to) << r.pattern;
+  }
+}
+
+// A check's findings, where Wobbly's reader looks for them: "combed frames"
+// an array of frame numbers after the trims, no more of them than frames;
+// "user interface" an object whose "bookmarks" are objects of an integer
+// "frame" and a string "description".
+TEST(WobblyProject, FindingsAsWobblyReadsThem) {
+  const FrameList list = testing::listFromPattern(std::string(400, '-') + "K-K--K-K--K-K--");
   WobblyPlan plan;
-  std::int64_t entry = 0;
-  EXPECT_FALSE(wobblyPlan(testing::listFromPattern("K---KKK---K-"), 6, plan, entry));
-  EXPECT_EQ(entry, 6);
+  WobblyConflict conflict;
+  ASSERT_TRUE(wobblyPlan(list, (list.count() + 1) / 2, plan, conflict));
+  ASSERT_EQ(plan.keptFrames.size(), 6u);
+  const std::int64_t first = trimmedFrame(plan, plan.keptFrames[0]);
+  const WobblyFindings findings{{first, first + 2}, {{first + 1, "picture lost: keep entry 403"}}};
+  const std::string text = projectText(plan, 208, true, &findings);
+  rapidjson::Document d;
+  d.Parse(text.c_str());
+  ASSERT_TRUE(d.IsObject()) << text;
+  ASSERT_TRUE(d["combed frames"].IsArray());
+  EXPECT_LE(d["combed frames"].Size(), d["matches"].Size());
+  for (const auto& f : d["combed frames"].GetArray()) {
+    ASSERT_TRUE(f.IsInt());
+    EXPECT_LT(f.GetInt(), static_cast<int>(d["matches"].Size())) << "a frame after the trims";
+    EXPECT_NE(d["matches"][static_cast<rapidjson::SizeType>(f.GetInt())].GetString()[0], 'x');
+  }
+  EXPECT_LT(first, 10) << "the long stretch before is cut out: frames count after the trims";
+  const auto& bookmarks = d["user interface"]["bookmarks"];
+  ASSERT_TRUE(bookmarks.IsArray() && bookmarks.Size() == 1);
+  EXPECT_TRUE(bookmarks[0u]["frame"].IsInt());
+  EXPECT_STREQ(bookmarks[0u]["description"].GetString(), "picture lost: keep entry 403");
 }
 
 }  // namespace

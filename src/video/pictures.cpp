@@ -1,0 +1,247 @@
+#include "video/pictures.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace pulldex {
+
+namespace {
+
+// Judging a pair against those around it: the window of pairs either side,
+// and where in their scores the clean and the combed level are read. In
+// film three pairs in five are clean, in video one in two, so a quarter of
+// the way up is a clean pair's score and four fifths a combed one's.
+constexpr int kReach = 40;
+constexpr double kCleanAt = 0.25, kCombedAt = 0.8;
+// A stretch whose combed level stays below this has nothing that moves
+// enough to tell pictures apart.
+constexpr int kStillBelow = 24;
+// Combed pairs must score at least twice the clean level and this much
+// more; where they do not, every pairing combs alike: fields of their own.
+constexpr int kGap = 16;
+// The limit lies this far from the clean level towards the combed one.
+constexpr double kLimitAt = 0.4;
+// A combed pair scores half as much again as the cleaner of its fields'
+// other pairings, and this much more.
+constexpr int kCleanerBy = 8;
+
+// One order's pairing clearly cleaner than the other's: a third of it, and
+// a clear gap.
+bool clearlyCleaner(int a, int b) { return b >= 3 * a + kGap; }
+
+}  // namespace
+
+void FrameScores::add(int ownScore, int crossT, int crossB, std::int64_t keep) {
+  if (frames < keep) {
+    own.push_back(static_cast<std::uint16_t>(ownScore));
+    if (crossT >= 0) {
+      crossTop.push_back(static_cast<std::uint16_t>(crossT));
+      crossBottom.push_back(static_cast<std::uint16_t>(crossB));
+    }
+  }
+  ++frames;
+  if (crossT < 0) return;
+  votesTop += clearlyCleaner(crossT, crossB);
+  votesBottom += clearlyCleaner(crossB, crossT);
+  sumTop += crossT;
+  sumBottom += crossB;
+}
+
+void FrameScores::add(const CombScore& ownScore, const CombScore* crossT, const CombScore* crossB, std::int64_t keep) {
+  const auto at = [](const CombScore& c) {
+    return static_cast<std::uint16_t>((c.x / 8 & 0xFF) | (c.y / 8 & 0xFF) << 8);
+  };
+  if (frames < keep) {
+    ownAt.push_back(at(ownScore));
+    if (crossT) {
+      crossTopAt.push_back(at(*crossT));
+      crossBottomAt.push_back(at(*crossB));
+    }
+  }
+  add(ownScore.worst, crossT ? crossT->worst : -1, crossB ? crossB->worst : -1, keep);
+}
+
+std::pair<int, int> FrameScores::worstAt(std::int64_t pair, bool topFirst) const {
+  const std::vector<std::uint16_t>& at = pair % 2 == 0 ? ownAt : topFirst ? crossTopAt : crossBottomAt;
+  const auto k = static_cast<std::size_t>(pair / 2);
+  if (pair < 0 || k >= at.size()) return {-1, -1};
+  return {8 * (at[k] & 0xFF), 8 * (at[k] >> 8)};
+}
+
+std::optional<bool> fieldOrderOf(const FrameScores& s) {
+  // Film: the right order weaves a picture's own fields where the wrong one
+  // weaves pictures three fields apart.
+  const std::int64_t votes = s.votesTop + s.votesBottom;
+  if (votes >= 8) {
+    if (s.votesTop >= 4 * s.votesBottom) return true;
+    if (s.votesBottom >= 4 * s.votesTop) return false;
+    return std::nullopt;
+  }
+  // Video whose every field is its own moment: the right order weaves
+  // neighbouring moments, the wrong one moments three fields apart, which
+  // comb more.
+  const std::int64_t low = std::min(s.sumTop, s.sumBottom), high = std::max(s.sumTop, s.sumBottom);
+  if (s.frames >= 50 && high >= kStillBelow * s.frames && 10 * low <= 9 * high) return s.sumTop < s.sumBottom;
+  return std::nullopt;
+}
+
+VideoPictures::VideoPictures(const FrameScores& s, bool topFirst, int limit) : fields_(2 * s.frames) {
+  const std::vector<std::uint16_t>& cross = topFirst ? s.crossTop : s.crossBottom;
+  for (std::size_t k = 0; k < s.own.size(); ++k) {
+    score_.push_back(s.own[k]);
+    if (k < cross.size()) score_.push_back(cross[k]);
+  }
+  const std::size_t pairs = score_.size();
+  limit_.resize(pairs);
+  kind_.resize(pairs);
+  // The scores of the window around each pair, kept sorted as it slides.
+  std::vector<std::uint16_t> window;
+  std::size_t in = 0, out = 0;
+  for (std::size_t p = 0; p < pairs; ++p) {
+    for (; in < pairs && in <= p + kReach; ++in)
+      window.insert(std::upper_bound(window.begin(), window.end(), score_[in]), score_[in]);
+    for (; out + kReach < p; ++out) window.erase(std::lower_bound(window.begin(), window.end(), score_[out]));
+    const auto at = [&](double share) {
+      return static_cast<int>(window[static_cast<std::size_t>(share * static_cast<double>(window.size() - 1))]);
+    };
+    const int clean = at(kCleanAt), combed = at(kCombedAt);
+    if (combed < kStillBelow)
+      kind_[p] = Stretch::Still;
+    else if (combed < 2 * clean + kGap)
+      kind_[p] = Stretch::Interlaced;
+    else
+      kind_[p] = Stretch::Film;
+    limit_[p] = static_cast<std::uint16_t>(limit >= 0 ? limit : clean + static_cast<int>(kLimitAt * (combed - clean)));
+  }
+
+  // Above the limit is combed where it stands out: one of its fields' other
+  // pairings clearly cleaner, as a field's pairing with its own picture's
+  // other field is, and no more than two such pairs in a row (a field of
+  // its own between two pictures). A burst of noise over several pairs, as
+  // where a compressed stream starts a new group of pictures, proves
+  // nothing. Above the limit but clearly cleaner than both pairings beside
+  // it is clean: the field's own picture in a noisier stretch.
+  verdict_.assign(pairs, Verdict::Unclear);
+  const auto cleanerThan = [](int a, int b) { return 2 * b >= 3 * a + 2 * kCleanerBy; };
+  const auto around = [&](std::size_t p, bool lower) {
+    int low = std::numeric_limits<int>::max(), high = -1;
+    if (p > 0) low = high = score_[p - 1];
+    if (p + 1 < pairs) {
+      low = std::min<int>(low, score_[p + 1]);
+      high = std::max<int>(high, score_[p + 1]);
+    }
+    return lower ? low : high;
+  };
+  std::vector<bool> high(pairs, false);
+  for (std::size_t p = 0; p < pairs; ++p)
+    high[p] = kind_[p] == Stretch::Film && score_[p] > limit_[p] &&
+              !(around(p, true) != std::numeric_limits<int>::max() && cleanerThan(score_[p], around(p, true)));
+  for (std::size_t p = 0; p < pairs; ++p) {
+    if (kind_[p] != Stretch::Film) continue;
+    if (!high[p]) {
+      verdict_[p] = Verdict::Clean;
+      continue;
+    }
+    std::size_t from = p, to = p + 1;
+    while (from > 0 && high[from - 1]) --from;
+    while (to < pairs && high[to]) ++to;
+    const int other = around(p, true);
+    const bool standsOut = other == std::numeric_limits<int>::max() || cleanerThan(other, score_[p]);
+    if (standsOut && to - from <= 2) {
+      verdict_[p] = Verdict::Combed;
+    } else if ((from > 0 && kind_[from - 1] == Stretch::Interlaced) ||
+               (to < pairs && kind_[to] == Stretch::Interlaced)) {
+      // The edge of a stretch whose every field is its own moment: its
+      // pairs comb alike, but none of its fields is a film picture's.
+      verdict_[p] = Verdict::Apart;
+    }
+  }
+
+  // Fields joined by clean pairs of film are one picture.
+  const std::size_t known = pairs + (pairs > 0 ? 1 : 0);
+  pictureOf_.assign(known, -1);
+  for (std::size_t f = 0; f < known; ++f) {
+    const bool filmBefore = f > 0 && kind_[f - 1] == Stretch::Film;
+    const bool filmAfter = f < pairs && kind_[f] == Stretch::Film;
+    if (!filmBefore && !filmAfter) continue;
+    if (filmBefore && clean(static_cast<std::int64_t>(f) - 1) && pictureOf_[f - 1] >= 0) {
+      pictureOf_[f] = pictureOf_[f - 1];
+      pictures_.back().last = static_cast<std::int64_t>(f);
+      continue;
+    }
+    pictureOf_[f] = static_cast<std::int32_t>(pictures_.size());
+    pictures_.push_back({static_cast<std::int64_t>(f), static_cast<std::int64_t>(f), false});
+  }
+  // Counted: two or three fields, set apart by combed pairs on both sides
+  // (or the video's own ends).
+  const auto apart = [&](std::int64_t pair) {
+    if (pair < 0 || pair + 1 >= fields_) return true;
+    if (pair >= static_cast<std::int64_t>(pairs)) return false;
+    const auto p = static_cast<std::size_t>(pair);
+    return verdict_[p] == Verdict::Combed || verdict_[p] == Verdict::Apart || kind_[p] == Stretch::Interlaced;
+  };
+  endedBefore_.assign(known + 1, 0);
+  for (Picture& p : pictures_) {
+    p.counted = p.fields() >= 2 && p.fields() <= 3 && apart(p.first - 1) && apart(p.last) &&
+                (p.last + 1 < static_cast<std::int64_t>(known) || p.last + 1 == fields_);
+    endedBefore_[static_cast<std::size_t>(p.last + 1)] += p.counted;
+  }
+  for (std::size_t f = 1; f <= known; ++f) endedBefore_[f] += endedBefore_[f - 1];
+}
+
+std::int64_t VideoPictures::clampPair(std::int64_t pair) const {
+  return std::clamp<std::int64_t>(pair, 0, static_cast<std::int64_t>(score_.size()) - 1);
+}
+
+bool VideoPictures::combed(std::int64_t pair) const {
+  return pair >= 0 && pair < static_cast<std::int64_t>(verdict_.size()) &&
+         verdict_[static_cast<std::size_t>(pair)] == Verdict::Combed;
+}
+
+bool VideoPictures::clean(std::int64_t pair) const {
+  return pair >= 0 && pair < static_cast<std::int64_t>(verdict_.size()) &&
+         verdict_[static_cast<std::size_t>(pair)] == Verdict::Clean;
+}
+
+std::int64_t VideoPictures::shows(std::int64_t pair) const {
+  if (pair == fields_ - 1) --pair;
+  if (pair < 0 || pair >= static_cast<std::int64_t>(score_.size())) return -1;
+  return clean(pair) ? pictureOf(pair) : -1;
+}
+
+std::int64_t VideoPictures::countedWithin(std::int64_t from, std::int64_t to) const {
+  from = std::max<std::int64_t>(from, 0);
+  to = std::min<std::int64_t>(to, known() - 1);
+  if (to < from) return 0;
+  // Those that end from `from` to `to`, but for one that starts before `from`.
+  std::int64_t n = endedBefore_[static_cast<std::size_t>(to + 1)] - endedBefore_[static_cast<std::size_t>(from)];
+  const std::int64_t k = pictureOf(from);
+  if (k >= 0) {
+    const Picture& p = pictures_[static_cast<std::size_t>(k)];
+    n -= p.counted && p.first < from && p.last <= to;
+  }
+  return n;
+}
+
+std::int64_t VideoPictures::bestPair(std::int64_t k) const {
+  const Picture& p = pictures_[static_cast<std::size_t>(k)];
+  std::int64_t best = p.first;
+  for (std::int64_t pair = p.first + 1; pair < p.last; ++pair)
+    if (score(pair) < score(best)) best = pair;
+  return best;
+}
+
+std::vector<StretchSpan> VideoPictures::stretches(Stretch kind) const {
+  std::vector<StretchSpan> spans;
+  for (std::size_t p = 0; p < kind_.size(); ++p) {
+    if (kind_[p] != kind) continue;
+    const auto field = static_cast<std::int64_t>(p);
+    if (!spans.empty() && spans.back().to >= field)
+      spans.back().to = field + 1;
+    else
+      spans.push_back({field, field + 1, kind});
+  }
+  return spans;
+}
+
+}  // namespace pulldex
