@@ -115,17 +115,25 @@ bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) 
 BOOL WINAPI removePending(DWORD) {
   std::lock_guard<std::mutex> lock(pendingLock);
   for (const std::string& name : pendingNames) DeleteFileW(wide(name).c_str());
-  for (const auto& [aside, destination] : asideNames)
-    if (exists(aside) &&
-        (exists(destination) || !MoveFileExW(aside.c_str(), destination.c_str(), MOVEFILE_WRITE_THROUGH)))
-      if (exists(destination)) DeleteFileW(aside.c_str());
+  for (const auto& [aside, destination] : asideNames) {
+    if (!exists(aside)) continue;
+    if (exists(destination))
+      DeleteFileW(aside.c_str());
+    else
+      MoveFileExW(aside.c_str(), destination.c_str(), MOVEFILE_WRITE_THROUGH);
+  }
   return FALSE;  // and let the default handler end the process
+}
+
+// Once, under pendingLock.
+void installCtrlHandler() {
+  static bool installed = false;
+  if (!installed) installed = SetConsoleCtrlHandler(removePending, TRUE) != 0;
 }
 
 void registerAside(const std::wstring& aside, const std::wstring& destination) {
   std::lock_guard<std::mutex> lock(pendingLock);
-  static bool installed = false;
-  if (!installed) installed = SetConsoleCtrlHandler(removePending, TRUE) != 0;
+  installCtrlHandler();
   asideNames.emplace_back(aside, destination);
 }
 
@@ -140,8 +148,7 @@ void unregisterAside(const std::wstring& aside) {
 
 void registerPending(const std::string& name) {
   std::lock_guard<std::mutex> lock(pendingLock);
-  static bool installed = false;
-  if (!installed) installed = SetConsoleCtrlHandler(removePending, TRUE) != 0;
+  installCtrlHandler();
   pendingNames.push_back(name);
 }
 

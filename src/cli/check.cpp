@@ -100,7 +100,7 @@ std::string offsetText(const CheckResult& r) {
 std::vector<std::string> warningsOf(const CheckResult& r, bool forced) {
   std::vector<std::string> w;
   if (r.rate.num > 0) {
-    const double fps = static_cast<double>(r.rate.num) / static_cast<double>(r.rate.den);
+    const double fps = r.rate.fields() / 2;
     if (fps < 24.5 || fps > 30.5)
       w.push_back("the video runs at " + rateText(fps) +
                   " fps: telecined film is interlaced video at 29.97 or 30 fps (25 in PAL), so this video is not "
@@ -123,32 +123,16 @@ std::vector<std::string> warningsOf(const CheckResult& r, bool forced) {
   return w;
 }
 
-// Text for standard error, as a sink.
-class StreamSink final : public Sink {
- public:
-  explicit StreamSink(std::ostream& out) : out_(out) {}
-  bool write(const void* data, std::size_t n) override {
-    out_.write(static_cast<const char*>(data), static_cast<std::streamsize>(n));
-    return static_cast<bool>(out_);
-  }
-  using Sink::write;
-
- private:
-  std::ostream& out_;
-};
-
 std::string whereText(std::int64_t entry, FrameRate rate) {
   return fieldText(entry) + " at " + clockTime(fieldSeconds(entry, rate));
 }
 
-void textCheck(Sink& out, const Project& project, const std::string& video, const CheckResult& r,
-               const std::vector<std::string>& warnings, FrameRate rate, const std::string& repaired) {
+std::string checkText(const Project& project, const std::string& video, const CheckResult& r,
+                      const std::vector<std::string>& warnings, FrameRate rate, const std::string& repaired) {
   std::string text = project.path() + " against " + video + "\n";
   text += "  video      " + std::to_string(r.videoFields()) + " fields (" +
           countText(r.videoFrames, "frame", "frames") + ", " + std::to_string(r.width) + "x" +
-          std::to_string(r.height) +
-          (r.rate.num > 0 ? ", " + rateText(static_cast<double>(r.rate.num) / static_cast<double>(r.rate.den)) + " fps"
-                          : std::string()) +
+          std::to_string(r.height) + (r.rate.num > 0 ? ", " + rateText(r.rate.fields() / 2) + " fps" : std::string()) +
           "), " + orderName(r.topFirst) +
           (r.videoTopFirst ? *r.videoTopFirst == r.topFirst ? " (as the video shows)" : " (forced)"
                            : " (the video shows no order; the project's is used)") +
@@ -189,7 +173,7 @@ void textCheck(Sink& out, const Project& project, const std::string& video, cons
       text +=
           "    " + fieldText(ch.entry) + (ch.kept ? " kept" : " not kept") + " (" + changeReasonName(ch.reason) + ")\n";
   }
-  out.write(text);
+  return text;
 }
 
 // An array of objects, one for each item, its members as `each` writes them.
@@ -338,12 +322,8 @@ PageMarks pageMarks(const CheckResult& r, bool fixed, std::size_t pictures) {
                      p.keep,
                      high});
   for (const Shift& sh : r.shifts)
-    items.push_back({{"shift", sh.entry, "",
-                      "from here on, entry i is the video's field i " + std::string(sh.offset < 0 ? "- " : "+ ") +
-                          std::to_string(std::abs(sh.offset))},
-                     sh.entry,
-                     sh.entry + sh.offset,
-                     high + 1});
+    items.push_back(
+        {{"shift", sh.entry, "", "from here on, " + offsetRule(sh.offset)}, sh.entry, sh.entry + sh.offset, high + 1});
   if (fixed)
     for (const Change& ch : r.changes)
       items.push_back({{"change", ch.entry, "",
@@ -445,11 +425,10 @@ int check(Context& c) {
       jsonCheck(reports.json(), project, video, r, warnings, rate, repairedPath);
     } else if (!outTaken) {
       reports.beginText();
-      textCheck(c.out, project, video, r, warnings, rate, repairedPath);
+      c.out.write(checkText(project, video, r, warnings, rate, repairedPath));
     } else {
       // The check on standard error, where it does not mix with the file.
-      StreamSink err(c.err);
-      textCheck(err, project, video, r, warnings, rate, repairedPath == "-" ? "standard output" : repairedPath);
+      c.err << checkText(project, video, r, warnings, rate, repairedPath == "-" ? "standard output" : repairedPath);
     }
     if (o.fix)
       if (const Status s = writeProjectList(project, r.repaired, true, repaired); !s.ok())

@@ -4,6 +4,7 @@
 
 #include "base/sys.h"
 #include "cli/cli.h"
+#include "cli/project_notes.h"
 #include "formats/avi_script.h"
 #include "formats/frame_numbers.h"
 #include "formats/frame_setting_file.h"
@@ -65,9 +66,7 @@ std::string entriesText(const std::vector<std::int64_t>& entries) {
 // each shift, saying what to keep.
 WobblyFindings findingsFor(const CheckResult& r, const FrameList& list, const WobblyPlan& plan) {
   WobblyFindings f;
-  std::vector<std::int64_t> kept;
-  for (std::int64_t i = 0; i < list.count(); ++i)
-    if (list.isKept(i)) kept.push_back(i);
+  const std::vector<std::int64_t> kept = list.keptEntries();
   const auto frameOfKept = [&](std::int64_t entry) {
     const auto at = std::lower_bound(kept.begin(), kept.end(), entry);
     const auto k = static_cast<std::size_t>(at - kept.begin());
@@ -87,8 +86,7 @@ WobblyFindings findingsFor(const CheckResult& r, const FrameList& list, const Wo
                                                                std::to_string(p.to) + ")"});
   for (const Shift& s : r.shifts)
     f.bookmarks.push_back(
-        {frameOfKept(s.entry), "shift: from entry " + std::to_string(s.entry) + " on, entry i is the video's field i " +
-                                   (s.offset < 0 ? "- " : "+ ") + std::to_string(std::abs(s.offset))});
+        {frameOfKept(s.entry), "shift: from entry " + std::to_string(s.entry) + " on, " + offsetRule(s.offset)});
   std::stable_sort(f.bookmarks.begin(), f.bookmarks.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   return f;

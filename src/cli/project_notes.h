@@ -17,6 +17,13 @@ inline std::string countText(std::int64_t n, const char* one, const char* many) 
 // "1200 (600a)": a field and the AVI script's name for it.
 inline std::string fieldText(std::int64_t field) { return std::to_string(field) + " (" + fieldName(field) + ")"; }
 
+// What an offset of the list on its video means: "entry i is the video's
+// field i + 2".
+inline std::string offsetRule(int offset) {
+  return std::string("entry i is the video's field i ") + (offset < 0 ? "- " : "+ ") +
+         std::to_string(offset < 0 ? -offset : offset);
+}
+
 // The list as the project stores it, kept apart only where the load moved
 // its first mark: the breaks are the stored list's.
 class StoredList {

@@ -93,8 +93,7 @@ void textReport(Sink& out, const Project& project, const StoredList& lists, cons
           " " + rateText(rs.fps) + " fps " + fixedText(100 * rs.share, 1) + "%" + (&rs == &r.rates.back() ? "" : ",");
     head += "\n";
   }
-  for (const std::string& note : {normalisationNote(project)})
-    if (!note.empty()) head += "  " + note + "\n";
+  if (const std::string note = normalisationNote(project); !note.empty()) head += "  " + note + "\n";
   head +=
       "\n      first   script          time       last      kept  kept index  kept %      fps  kind         "
       "pattern      cadence\n";

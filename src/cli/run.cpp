@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <iterator>
 #include <map>
 #include <sstream>
 
@@ -140,11 +141,12 @@ bool sourceFilterName(const std::string& name) {
          word(std::string_view(name).substr(dot + 1));
 }
 
+constexpr const char* kKnownSourceFilters[] = {"lsmas.LWLibavSource", "ffms2.Source", "bs.VideoSource", "d2v.Source",
+                                               "dgdecodenv.DGSource"};
+
 bool knownSourceFilter(const std::string& name) {
-  for (const char* known :
-       {"lsmas.LWLibavSource", "ffms2.Source", "bs.VideoSource", "d2v.Source", "dgdecodenv.DGSource"})
-    if (name == known) return true;
-  return false;
+  return std::find(std::begin(kKnownSourceFilters), std::end(kKnownSourceFilters), name) !=
+         std::end(kKnownSourceFilters);
 }
 
 }  // namespace
@@ -356,10 +358,11 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
   }
 
   Context c{o, out, err, {}};
-  if (!o.sourceFilter.empty() && !knownSourceFilter(o.sourceFilter))
-    err << "pulldex-cli: --source-filter " << o.sourceFilter
-        << " is none of the usual ones (lsmas.LWLibavSource, ffms2.Source, bs.VideoSource, d2v.Source, "
-           "dgdecodenv.DGSource); Wobbly must have it\n";
+  if (!o.sourceFilter.empty() && !knownSourceFilter(o.sourceFilter)) {
+    err << "pulldex-cli: --source-filter " << o.sourceFilter << " is none of the usual ones (";
+    for (const char* known : kKnownSourceFilters) err << (known == kKnownSourceFilters[0] ? "" : ", ") << known;
+    err << "); Wobbly must have it\n";
+  }
   // An output beside "-" has no name to go by.
   const char* name = "";
   for (const CommandInfo& command : kCommands)

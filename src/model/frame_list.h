@@ -33,6 +33,13 @@ struct FrameList {
   bool keepsAny() const {
     return std::any_of(entries.begin(), entries.end(), [](const FrameEntry& e) { return e.state == Kept; });
   }
+  // The kept entries, ascending.
+  std::vector<std::int64_t> keptEntries() const {
+    std::vector<std::int64_t> kept;
+    for (std::int64_t i = 0; i < count(); ++i)
+      if (isKept(i)) kept.push_back(i);
+    return kept;
+  }
   // Number of entries strictly between position i and the next Kept entry
   // after it, or up to the end of the list when none follows; 0 for the last
   // entry and any position past it.

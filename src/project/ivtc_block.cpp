@@ -265,17 +265,23 @@ Status readIvtcList(InputFile& file, FrameList& out, BlockLocation* where, bool 
 
 namespace {
 
-// The records of `list`, in order, a batch at a time: one for each Kept
-// entry (copy flag 0), or with `all` one for every entry that has one, its
-// state's copy flag kept (and the last entry always, so that the list keeps
-// its length).
+// Whether entry i gets a record: each Kept entry, or with `all` every
+// entry that has one (and the last entry always, so that the list keeps its
+// length).
+bool hasRecord(const FrameList& list, std::int32_t i, bool all) {
+  const std::uint8_t state = list.entries[static_cast<std::size_t>(i)].state;
+  return state == Kept || (all && (state != Unlisted || i + 1 == list.count()));
+}
+
+// The records of `list`, in order, a batch at a time, each with its state's
+// copy flag (0 for Kept).
 template <class Emit>
 bool listRecords(const FrameList& list, bool all, Emit&& emit) {
   std::uint8_t records[kRecordSize * 4096];
   std::size_t used = 0;
   for (std::int32_t i = 0; i < list.count(); ++i) {
+    if (!hasRecord(list, i, all)) continue;
     const FrameEntry& e = list.entries[static_cast<std::size_t>(i)];
-    if (e.state != Kept && !(all && (e.state != Unlisted || i + 1 == list.count()))) continue;
     std::uint8_t* record = records + used;
     putU32(record, static_cast<std::uint32_t>(i));
     record[4] = e.code;
@@ -291,10 +297,7 @@ bool listRecords(const FrameList& list, bool all, Emit&& emit) {
 
 std::uint32_t recordCount(const FrameList& list, bool all) {
   std::uint32_t n = 0;
-  for (std::int32_t i = 0; i < list.count(); ++i) {
-    const std::uint8_t state = list.entries[static_cast<std::size_t>(i)].state;
-    n += state == Kept || (all && (state != Unlisted || i + 1 == list.count()));
-  }
+  for (std::int32_t i = 0; i < list.count(); ++i) n += hasRecord(list, i, all);
   return n;
 }
 

@@ -57,13 +57,6 @@ class Costs {
   std::int64_t entries_;
 };
 
-std::vector<std::int64_t> keptEntries(const FrameList& list) {
-  std::vector<std::int64_t> kept;
-  for (std::int64_t i = 0; i < list.count(); ++i)
-    if (list.isKept(i)) kept.push_back(i);
-  return kept;
-}
-
 // The errors of kept entries [from, to) taken at `offset`: with the list's
 // ends, the pictures before the first and after the last; without, the
 // stretch alone, its first entry's own frame only.
@@ -186,7 +179,7 @@ class Repair {
     if (given_.entries[static_cast<std::size_t>(i)].state == Unlisted && !kept(i)) e.code = codeFor(i, from);
     set(i, true, why);
   }
-  std::vector<std::int64_t> marks() const { return keptEntries(now_); }
+  std::vector<std::int64_t> marks() const { return now_.keptEntries(); }
   const FrameList& list() const { return now_; }
 
   std::vector<Change> changes() const {
@@ -290,7 +283,7 @@ CheckResult checkList(const FrameList& list, const VideoPictures& video, const C
   r.threshold = settings.threshold;
   r.interlaced = video.stretches(Stretch::Interlaced);
   r.still = video.stretches(Stretch::Still);
-  const std::vector<std::int64_t> kept = keptEntries(list);
+  const std::vector<std::int64_t> kept = list.keptEntries();
   const Costs costs(video, list.count());
 
   // The list as given.

@@ -39,7 +39,7 @@ class CombMeter {
 
  private:
   int width_, height_;
-  std::vector<std::uint8_t> flags_;          // of three lines in turn
+  std::vector<std::uint8_t> flags_;          // of five lines in turn
   std::vector<std::int32_t> cells_, above_;  // counts of 8 × 8 cells: this band of lines, the one before
 };
 

@@ -14,6 +14,10 @@ bool isDvdIndex(const std::string& path) {
   return end == ".d2v";
 }
 
+namespace {
+
+// The files a DVD index lists, in order, each there, relative ones taken
+// from the index's folder.
 DecodeProblem dvdIndexFiles(const std::string& index, std::vector<std::string>& files) {
   files.clear();
   InputFile in;
@@ -51,15 +55,22 @@ DecodeProblem dvdIndexFiles(const std::string& index, std::vector<std::string>& 
   return {};
 }
 
-std::string ffmpegInput(const std::string& video, const std::vector<std::string>& parts) {
-  // "file:": a name with a colon in it ("Show: part 1.m2v") is a file, not
-  // a protocol. The files of a DVD index are read as one stream, one after
-  // the other, as the index reads them.
-  if (parts.empty()) return "file:" + video;
-  std::string joined = "concat:";
-  for (std::size_t i = 0; i < parts.size(); ++i) joined += (i ? "|" : "") + parts[i];
-  return joined;
+// What ffmpeg is given to read `video`. "file:": a name with a colon in it
+// ("Show: part 1.m2v") is a file, not a protocol. The files of a DVD index
+// are read as one stream, one after the other, as the index reads them.
+DecodeProblem inputOf(const std::string& video, std::string& input) {
+  if (!isDvdIndex(video)) {
+    input = "file:" + video;
+    return {};
+  }
+  std::vector<std::string> parts;
+  if (DecodeProblem p = dvdIndexFiles(video, parts); !p.ok()) return p;
+  input = "concat:";
+  for (std::size_t i = 0; i < parts.size(); ++i) input += (i ? "|" : "") + parts[i];
+  return {};
 }
+
+}  // namespace
 
 std::vector<std::string> ffmpegArguments(const std::string& input) {
   // -fps_mode passthrough: without it, frames of a clip joined from parts
@@ -67,18 +78,6 @@ std::vector<std::string> ffmpegArguments(const std::string& input) {
   return {"-nostdin",  "-hide_banner", "-loglevel", "error",        "-i",       input,  "-map", "0:v:0",
           "-fps_mode", "passthrough",  "-f",        "yuv4mpegpipe", "-pix_fmt", "gray", "-"};
 }
-
-namespace {
-
-DecodeProblem inputOf(const std::string& video, std::string& input) {
-  std::vector<std::string> parts;
-  if (isDvdIndex(video))
-    if (DecodeProblem p = dvdIndexFiles(video, parts); !p.ok()) return p;
-  input = ffmpegInput(video, parts);
-  return {};
-}
-
-}  // namespace
 
 std::int64_t framesFromProbe(const std::string& text) {
   // "  Duration: 00:01:02.50, start: ..." and "  Stream #0:0: Video: ..., 29.97 fps, ..."

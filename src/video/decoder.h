@@ -23,15 +23,10 @@ struct DecodeProblem {
   bool ok() const { return error == Error::None; }
 };
 
-// DVD indexes (.d2v, as DGIndex and D2V Witch write them): whether a path
-// names one, and the files it lists, in order, each there, relative ones
-// taken from the index's folder.
+// Whether a path names a DVD index (.d2v, as DGIndex and D2V Witch write
+// them), which is read as the files it lists, joined in order.
 bool isDvdIndex(const std::string& path);
-DecodeProblem dvdIndexFiles(const std::string& index, std::vector<std::string>& files);
 
-// What ffmpeg is given to read `video`: the file, or the files of a DVD
-// index one after the other (`parts`).
-std::string ffmpegInput(const std::string& video, const std::vector<std::string>& parts);
 // The arguments that make ffmpeg write `input` as grey frames to its
 // standard output, every frame as it is decoded (no frame dropped or
 // repeated for a constant rate).

@@ -26,8 +26,6 @@ struct Thumbnail {
 class Thumbnails {
  public:
   Thumbnails(int width, int height);
-  int step() const { return step_; }
-  int lineStep() const { return lineStep_; }
   Thumbnail of(const std::uint8_t* frame) const;
   // Frame k woven with frame k + 1 in the given order (its thumbnail
   // `first`, the next one's `second`), as thumbnails.
@@ -50,7 +48,6 @@ class FindingFrames {
   void ended(std::int64_t k, const FrameScores& scores) { look(k, scores, true); }
   // The picture of pair p woven in the order given, where its frames were kept.
   std::optional<Thumbnail> pair(std::int64_t p, bool topFirst) const;
-  const Thumbnails& thumbnails() const { return thumbnails_; }
 
  private:
   struct Candidate {

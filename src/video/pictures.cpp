@@ -123,19 +123,17 @@ VideoPictures::VideoPictures(const FrameScores& s, bool topFirst, int limit) : f
   // it is clean: the field's own picture in a noisier stretch.
   verdict_.assign(pairs, Verdict::Unclear);
   const auto cleanerThan = [](int a, int b) { return 2 * b >= 3 * a + 2 * kCleanerBy; };
-  const auto around = [&](std::size_t p, bool lower) {
-    int low = std::numeric_limits<int>::max(), high = -1;
-    if (p > 0) low = high = score_[p - 1];
-    if (p + 1 < pairs) {
-      low = std::min<int>(low, score_[p + 1]);
-      high = std::max<int>(high, score_[p + 1]);
-    }
-    return lower ? low : high;
+  // The cleaner of the pairs beside p, or none.
+  constexpr int kNone = std::numeric_limits<int>::max();
+  const auto cleanerBeside = [&](std::size_t p) {
+    int low = p > 0 ? score_[p - 1] : kNone;
+    if (p + 1 < pairs) low = std::min<int>(low, score_[p + 1]);
+    return low;
   };
   std::vector<bool> high(pairs, false);
   for (std::size_t p = 0; p < pairs; ++p)
     high[p] = kind_[p] == Stretch::Film && score_[p] > limit_[p] &&
-              !(around(p, true) != std::numeric_limits<int>::max() && cleanerThan(score_[p], around(p, true)));
+              !(cleanerBeside(p) != kNone && cleanerThan(score_[p], cleanerBeside(p)));
   for (std::size_t p = 0; p < pairs; ++p) {
     if (kind_[p] != Stretch::Film) continue;
     if (!high[p]) {
@@ -145,8 +143,8 @@ VideoPictures::VideoPictures(const FrameScores& s, bool topFirst, int limit) : f
     std::size_t from = p, to = p + 1;
     while (from > 0 && high[from - 1]) --from;
     while (to < pairs && high[to]) ++to;
-    const int other = around(p, true);
-    const bool standsOut = other == std::numeric_limits<int>::max() || cleanerThan(other, score_[p]);
+    const int other = cleanerBeside(p);
+    const bool standsOut = other == kNone || cleanerThan(other, score_[p]);
     if (standsOut && to - from <= 2) {
       verdict_[p] = Verdict::Combed;
     } else if ((from > 0 && kind_[from - 1] == Stretch::Interlaced) ||

@@ -75,8 +75,6 @@ class VideoPictures {
   // Fields known in detail: those whose scores were kept.
   std::int64_t known() const { return static_cast<std::int64_t>(pictureOf_.size()); }
   int score(std::int64_t pair) const { return score_[static_cast<std::size_t>(clampPair(pair))]; }
-  int limit(std::int64_t pair) const { return limit_[static_cast<std::size_t>(clampPair(pair))]; }
-  Stretch stretch(std::int64_t pair) const { return kind_[static_cast<std::size_t>(clampPair(pair))]; }
   // Whether the pair weaves two moments in film, where that proves a
   // mistake; whether it weaves one picture there. A pair can be neither:
   // outside film, or combed in a way that proves nothing.
