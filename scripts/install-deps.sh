@@ -7,7 +7,7 @@ set -euo pipefail
 native=(g++ cmake ninja-build libgtest-dev libcli11-dev libfltk1.3-dev fluid rapidjson-dev libstb-dev)
 all=("${native[@]}" g++-mingw-w64-x86-64 wine64 xvfb xauth xdotool imagemagick x11-utils xclip python3 clang
      libclang-rt-14-dev hyperfine dpkg-dev lintian desktop-file-utils shared-mime-info strace acl attr
-     chromium mkvtoolnix ffmpeg fonts-ipafont-gothic file)
+     chromium mkvtoolnix ffmpeg mjpegtools fonts-ipafont-gothic file)
 case "${1:-all}" in
   native) wanted=("${native[@]}") ;;
   all) wanted=("${all[@]}") ;;

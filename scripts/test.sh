@@ -20,7 +20,7 @@ for preset in native native-asan fuzz windows; do
   cmake --preset "$preset" -DPULLDEX_WERROR=ON >/dev/null
   case $preset in
     fuzz)
-      cmake --build "build/$preset" -j "$jobs" --target make_seeds load_fuzzer sfs_fuzzer outputs_fuzzer text_fuzzer
+      cmake --build "build/$preset" -j "$jobs" --target make_seeds load_fuzzer sfs_fuzzer outputs_fuzzer text_fuzzer d2v_fuzzer
       ctest --preset "$preset" -R '^fuzz_' --timeout 300 || failed+=("$preset")
       ;;
     *)

@@ -114,6 +114,13 @@ std::vector<std::string> warningsOf(const CheckResult& r, bool forced) {
   else if (r.videoTopFirst && *r.videoTopFirst != r.givenTopFirst)
     w.push_back(std::string("the project says ") + orderName(r.givenTopFirst) + ", but the video is " +
                 orderName(*r.videoTopFirst) + "; the video's order is used");
+  if (r.pulldownAsked && r.pulldown == Pulldown::None)
+    w.push_back("the stream repeats no fields: --pulldown changes nothing");
+  if (r.pulldown != Pulldown::None && r.entries != r.shownFields && r.entries != 2 * r.codedPictures)
+    w.push_back("the list's " + std::to_string(r.entries) + " entries fit neither the " +
+                std::to_string(r.shownFields) + " fields the stream's flags show nor the " +
+                std::to_string(2 * r.codedPictures) + " of its " + std::to_string(r.codedPictures) +
+                " pictures; the nearer is used");
   if (videoFrames(r.entries) != r.videoFrames)
     w.push_back("the video has " + countText(r.videoFrames, "frame", "frames") + ", the list covers " +
                 std::to_string(videoFrames(r.entries)));
@@ -137,6 +144,10 @@ std::string checkText(const Project& project, const std::string& video, const Ch
           (r.videoTopFirst ? *r.videoTopFirst == r.topFirst ? " (as the video shows)" : " (forced)"
                            : " (the video shows no order; the project's is used)") +
           "\n";
+  if (r.pulldown != Pulldown::None)
+    text += "  pulldown   " + std::string(pulldownName(r.pulldown)) + ": " + std::to_string(r.codedPictures) +
+            " coded pictures show " + std::to_string(r.shownFields) + " fields; the list follows " +
+            (r.pulldown == Pulldown::Applied ? "the fields shown" : "two fields a picture") + "\n";
   text += "  list       " + std::to_string(r.entries) + " entries\n";
   for (const std::string& w : warnings) text += "  warning    " + w + "\n";
   text += "  kept       " + std::to_string(r.kept) + " judged as given, " + percent(r.cleanShare()) + " clean";
@@ -205,6 +216,9 @@ void jsonCheck(Json& json, const Project& project, const std::string& video, con
                                                          {"unjudged", r.unjudged}};
   for (const auto& [key, value] : counts) json.Int(key, value);
   json.Text("rate", std::to_string(rate.num) + "/" + std::to_string(rate.den));
+  json.Text("pulldown", pulldownName(r.pulldown));
+  json.Int("codedPictures", r.codedPictures);
+  json.Int("shownFields", r.shownFields);
   json.Text("fieldOrder", r.topFirst ? "tff" : "bff");
   json.Text("fieldOrderGiven", r.givenTopFirst ? "tff" : "bff");
   json.Key("fieldOrderVideo");
@@ -405,6 +419,7 @@ int check(Context& c) {
     if (forced) settings.topFieldFirst = o.tff;
     settings.givenTopFirst = project.topFieldFirst().value_or(true);
     settings.pictures = o.html ? o.pictures : 0;
+    settings.applyPulldown = o.pulldown;
     const std::string ffmpeg = o.ffmpeg.empty() ? "ffmpeg" : o.ffmpeg;
     CheckResult r;
     DecodeProblem problem;

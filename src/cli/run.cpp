@@ -176,8 +176,8 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
       args.push_back(argv[i]);
   }
   bool htmlFlag = false;
-  std::string rateText;                   // parsed into o.rate by its check
-  std::string searchText, thresholdText;  // parsed by their checks
+  std::string rateText;                                 // parsed into o.rate by its check
+  std::string searchText, thresholdText, pulldownText;  // parsed by their checks
   std::vector<std::pair<CLI::App*, const CommandInfo*>> commands;
   const std::map<std::string, ScriptTool> tools = {{"ffmpeg", ScriptTool::Ffmpeg},
                                                    {"avisynth", ScriptTool::AviSynth},
@@ -253,6 +253,17 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
                       "comb at all; default: each frame judged against the frames around it)")
           ->type_name("SHARE")
           ->check(shareValidator(o.threshold));
+      cmd->add_option("--pulldown", pulldownText,
+                      "The list was made from the fields the stream's repeat-first-field flags show (apply) or from "
+                      "two fields a coded picture (ignore); default: the one whose length the list has")
+          ->type_name("apply|ignore")
+          ->check([&o](const std::string& text) -> std::string {
+            if (text == "apply" || text == "ignore") {
+              o.pulldown = text == "apply";
+              return {};
+            }
+            return "--pulldown takes apply or ignore, not " + text;
+          });
       auto* bff = cmd->add_flag("--bff", o.bff, "The video is bottom field first, whatever the project says");
       cmd->add_flag("--tff", o.tff, "The video is top field first, whatever the project says")->excludes(bff);
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "video/combing.h"
@@ -31,10 +32,11 @@ class Costs {
 
   // A kept entry's own frame: 1 where it weaves two pictures.
   std::int64_t frame(std::int64_t pair) const { return pair >= 0 && pair < video_.fields() && video_.combed(pair); }
-  // The first kept entry, at `pair`, and the pictures before it.
-  std::int64_t head(std::int64_t pair) const {
+  // The first kept entry, at `pair`, and the pictures before it that the
+  // list covers at `offset` (it starts at the video's field `offset`).
+  std::int64_t head(std::int64_t pair, int offset) const {
     if (pair < 0 || pair >= video_.fields()) return 0;
-    return frame(pair) + video_.countedWithin(0, pair);
+    return frame(pair) + video_.countedWithin(std::max(offset, 0), pair);
   }
   // The kept entry at `pair` after the one at `before`.
   std::int64_t step(std::int64_t before, std::int64_t pair) const {
@@ -43,9 +45,10 @@ class Costs {
     return frame(pair) + (shows >= 0 && shows == counted(before) ? 1 : 0) +
            video_.countedWithin(std::max<std::int64_t>(before + 1, 0), pair);
   }
-  // The pictures after the last kept entry, at `pair`, within the list.
-  std::int64_t tail(std::int64_t pair) const {
-    return video_.countedWithin(std::max<std::int64_t>(pair + 1, 0), std::min(entries_, video_.fields()) - 1);
+  // The pictures after the last kept entry, at `pair`, that the list
+  // covers at `offset`.
+  std::int64_t tail(std::int64_t pair, int offset) const {
+    return video_.countedWithin(std::max<std::int64_t>(pair + 1, 0), std::min(entries_ + offset, video_.fields()) - 1);
   }
   std::int64_t counted(std::int64_t pair) const {
     const std::int64_t k = video_.shows(pair);
@@ -63,9 +66,9 @@ class Costs {
 std::int64_t errorsAt(const Costs& costs, const std::vector<std::int64_t>& kept, std::size_t from, std::size_t to,
                       int offset, bool withEnds) {
   if (to <= from) return 0;
-  std::int64_t errors = withEnds ? costs.head(kept[from] + offset) : costs.frame(kept[from] + offset);
+  std::int64_t errors = withEnds ? costs.head(kept[from] + offset, offset) : costs.frame(kept[from] + offset);
   for (std::size_t k = from + 1; k < to; ++k) errors += costs.step(kept[k - 1] + offset, kept[k] + offset);
-  if (withEnds) errors += costs.tail(kept[to - 1] + offset);
+  if (withEnds) errors += costs.tail(kept[to - 1] + offset, offset);
   return errors;
 }
 
@@ -84,10 +87,10 @@ std::vector<int> fitOffsets(const Costs& costs, const std::vector<std::int64_t>&
   std::vector<int> path(kept.size(), 0);
   if (kept.empty()) return path;
   std::vector<std::int64_t> cost(static_cast<std::size_t>(states)), next(cost.size());
-  std::vector<std::int8_t> back(kept.size() * static_cast<std::size_t>(states));
+  std::vector<std::int16_t> back(kept.size() * static_cast<std::size_t>(states));
   for (int j = 0; j < states; ++j) {
     const int d = j - search;
-    cost[static_cast<std::size_t>(j)] = change(0, d) + costs.head(kept[0] + d);
+    cost[static_cast<std::size_t>(j)] = change(0, d) + costs.head(kept[0] + d, d);
   }
   // Of offsets that cost the same: an even one (a cut takes whole frames),
   // then the one nearest 0.
@@ -115,12 +118,14 @@ std::vector<int> fitOffsets(const Costs& costs, const std::vector<std::int64_t>&
         }
       }
       next[static_cast<std::size_t>(j)] = best;
-      back[k * static_cast<std::size_t>(states) + static_cast<std::size_t>(j)] = static_cast<std::int8_t>(from);
+      back[k * static_cast<std::size_t>(states) + static_cast<std::size_t>(j)] = static_cast<std::int16_t>(from);
     }
     cost.swap(next);
   }
   // The last offset: the fewest errors.
-  const auto total = [&](int j) { return cost[static_cast<std::size_t>(j)] + costs.tail(kept.back() + j - search); };
+  const auto total = [&](int j) {
+    return cost[static_cast<std::size_t>(j)] + costs.tail(kept.back() + j - search, j - search);
+  };
   int state = search;
   for (int j = 0; j < states; ++j)
     if (better(total(j), j, total(state), state)) state = j;
@@ -327,7 +332,7 @@ CheckResult checkList(const FrameList& list, const VideoPictures& video, const C
   const bool fits = static_cast<double>(fit.errors) <= std::max(2.0, 0.02 * static_cast<double>(fit.checked));
   if (fits && (r.shifts.empty() || (r.shifts.size() == 1 && r.shifts[0].entry == 0)))
     for (const OffsetFit& f : r.offsets)
-      if (f.offset != r.offset && f.errors <= fit.errors) r.alsoFits.push_back(f.offset);
+      if (f.offset != r.offset && f.errors <= fit.errors && f.checked >= fit.checked) r.alsoFits.push_back(f.offset);
 
   // The shifts first: every mark from a shift's entry on moves with it.
   Repair repair(list);
@@ -391,8 +396,19 @@ CheckResult checkList(const FrameList& list, const VideoPictures& video, const C
 DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const std::string& video,
                          const CheckSettings& settings, CheckResult& result,
                          const std::function<void(std::int64_t fields)>& progress) {
+  // The fields the list was made from: those the stream's flags show, or
+  // two a coded picture. A DVD index read as film or without its flags
+  // gives each picture once.
+  const PacketFields packets = countFields(ffmpeg, video);
+  Pulldown pulldown = pulldownFor(list.count(), packets.shown, 2 * packets.pictures);
+  if (const int operation = dvdFieldOperation(video); pulldown != Pulldown::None && (operation == 1 || operation == 2))
+    pulldown = Pulldown::Ignored;
+  if (settings.applyPulldown && pulldown != Pulldown::None)
+    pulldown = *settings.applyPulldown ? Pulldown::Applied : Pulldown::Ignored;
+  const bool weave = pulldown == Pulldown::Applied;
+
   FfmpegFrames frames;
-  if (DecodeProblem p = frames.start(ffmpeg, video); !p.ok()) return p;
+  if (DecodeProblem p = frames.start(ffmpeg, video, weave); !p.ok()) return p;
   const Y4mHeader& h = frames.header();
   const std::size_t bytes = frames.frameBytes();
   // Three frames in turn: the one before, the one measured, the one after.
@@ -428,11 +444,44 @@ DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const
     scores->add(own, &top, &bottom, measured);
     if (pictures) pictures->scored(k, *scores);
   };
-  for (; frames.next(frame(count)); ++count) {
+  // Frame `count` is in its buffer.
+  const auto taken = [&] {
     if (pictures) pictures->frame(count, frame(count));
-    if (count == 0) continue;
-    measure(count - 1, false);
+    if (count > 0) measure(count - 1, false);
+    ++count;
     if (progress && count % 64 == 0) progress(2 * count);
+  };
+  // Where the flags are applied, the fields shown start with the one the
+  // order says: the stream's, where it tells one.
+  bool firstTop = settings.topFieldFirst.value_or(h.scan == 'b'   ? false
+                                                  : h.scan == 't' ? true
+                                                                  : settings.givenTopFirst);
+  if (!weave) {
+    while (frames.next(frame(count))) taken();
+  } else {
+    // Each picture is woven once the next one tells how many fields it shows.
+    std::vector<std::uint8_t> decoded[2] = {std::vector<std::uint8_t>(bytes), std::vector<std::uint8_t>(bytes)};
+    PulldownWeaver weaver(h.width, h.height, firstTop);
+    const auto emit = [&](const std::uint8_t* woven) {
+      std::memcpy(frame(count), woven, bytes);
+      taken();
+    };
+    const FrameRate rate = h.rate.num > 0 ? h.rate : FrameRate{};
+    std::int64_t n = 0, shown = 0;
+    for (; frames.next(decoded[n % 2].data()); ++n) {
+      if (n == 0) continue;
+      const std::optional<std::int64_t> before = frames.timeOf(n - 1), now = frames.timeOf(n);
+      const int fields = before && now ? fieldsBetween(*before, *now, frames.timeBase(), rate) : 2;
+      weaver.add(decoded[(n - 1) % 2].data(), fields, emit);
+      shown += fields;
+    }
+    if (n > 0) {
+      // The last picture's: what the packets leave, where that is a picture's.
+      const std::int64_t rest = packets.shown - shown;
+      const std::uint8_t* last = decoded[(n - 1) % 2].data();
+      weaver.add(last, rest >= 2 && rest <= 3 ? static_cast<int>(rest) : 2, emit);
+      weaver.finish(last, emit);
+    }
   }
   if (DecodeProblem p = frames.finish(); !p.ok()) return p;
   if (count == 0) return {Error::EmptyVideo, 0, {}};
@@ -440,20 +489,26 @@ DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const
   if (pictures) pictures->ended(count - 1, *scores);
   if (progress) progress(2 * count);
 
-  const std::optional<bool> shown = fieldOrderOf(*scores);
-  const bool topFirst = settings.topFieldFirst.value_or(shown.value_or(settings.givenTopFirst));
+  const std::optional<bool> shownOrder = fieldOrderOf(*scores);
+  // Woven fields are in the order they were woven in.
+  if (weave) firstTop = settings.topFieldFirst.value_or(firstTop);
+  const bool topFirst = weave ? firstTop : settings.topFieldFirst.value_or(shownOrder.value_or(settings.givenTopFirst));
   const VideoPictures fields(*scores, topFirst, settings.threshold);
   result = checkList(list, fields, settings);
   result.scores = scores;
   result.frames = pictures;
   result.videoFrames = count;
+  result.codedPictures = packets.pictures;
+  result.shownFields = packets.shown;
+  result.pulldown = pulldown;
+  result.pulldownAsked = settings.applyPulldown.has_value();
   result.width = h.width;
   result.height = h.height;
   result.rate = h.rate;
   result.scan = h.scan;
   result.topFirst = topFirst;
   result.givenTopFirst = settings.givenTopFirst;
-  result.videoTopFirst = shown;
+  result.videoTopFirst = shownOrder;
   return {};
 }
 

@@ -31,6 +31,10 @@ struct CheckSettings {
   std::optional<bool> topFieldFirst;
   bool givenTopFirst = true;  // the project's, or top first
   std::size_t pictures = 0;   // findings whose frames are kept, the worst first
+  // Whether the list was made from the fields the stream's flags show
+  // (true) or from two fields a coded picture (false); else told from the
+  // list's length.
+  std::optional<bool> applyPulldown;
 };
 
 struct CombedEntry {
@@ -75,11 +79,16 @@ struct OffsetFit {
 };
 
 struct CheckResult {
-  std::int64_t videoFrames = 0;
+  std::int64_t videoFrames = 0;  // of the fields judged: the shown ones where the pulldown is applied
   int width = 0, height = 0;
-  FrameRate rate{0, 1};  // the video's, as the decoder gives it; 0/1 when it gives none
-  char scan = 0;         // what the stream says of its frames: 'p' progressive, 't', 'b', 'm' or 0
-  bool topFirst = true;  // the order used
+  // The stream's pictures and the fields its flags show, from its packets
+  // (0 where ffmpeg told none), and which of the two the list follows.
+  std::int64_t codedPictures = 0, shownFields = 0;
+  Pulldown pulldown = Pulldown::None;
+  bool pulldownAsked = false;  // --pulldown was given
+  FrameRate rate{0, 1};        // the video's, as the decoder gives it; 0/1 when it gives none
+  char scan = 0;               // what the stream says of its frames: 'p' progressive, 't', 'b', 'm' or 0
+  bool topFirst = true;        // the order used
   bool givenTopFirst = true;
   std::optional<bool> videoTopFirst;  // the order the video shows, if any
   std::int64_t entries = 0;

@@ -1,6 +1,7 @@
 #include "video/decoder.h"
 
 #include <cctype>
+#include <charconv>
 #include <cstdio>
 
 #include "base/file.h"
@@ -14,18 +15,8 @@ bool isDvdIndex(const std::string& path) {
   return end == ".d2v";
 }
 
-namespace {
-
-// The files a DVD index lists, in order, each there, relative ones taken
-// from the index's folder.
-DecodeProblem dvdIndexFiles(const std::string& index, std::vector<std::string>& files) {
-  files.clear();
-  InputFile in;
-  if (!in.open(index)) return {Error::DvdIndex, in.error(), index};
-  std::string text(1 << 16, '\0');
-  const std::int64_t got = in.read(text.data(), text.size());
-  if (got < 0) return {Error::DvdIndex, in.error(), index};
-  text.resize(static_cast<std::size_t>(got));
+DecodeProblem parseDvdIndex(const std::string& text, DvdIndexHead& head) {
+  head = {};
   std::vector<std::string> lines;
   for (std::size_t at = 0; at < text.size();) {
     std::size_t end = text.find('\n', at);
@@ -36,14 +27,51 @@ DecodeProblem dvdIndexFiles(const std::string& index, std::vector<std::string>& 
     at = end + 1;
   }
   // "DGIndexProjectFile16", the number of files, then a path a line.
-  std::int64_t count = 0;
-  if (lines.size() < 2 || lines[0].rfind("DGIndexProjectFile", 0) != 0 || lines[1].empty() ||
-      lines[1].find_first_not_of("0123456789") != std::string::npos || (count = std::stoll(lines[1])) <= 0 ||
-      static_cast<std::int64_t>(lines.size()) < 2 + count)
+  if (lines.size() < 2 || lines[0].rfind("DGIndexProjectFile", 0) != 0)
     return {Error::DvdIndex, 0, "the index does not start with DGIndexProjectFile and its list of files"};
-  const std::string folder = sys::folderOf(index);
+  std::int64_t count = 0;
+  const std::string& counted = lines[1];
+  const auto [end, ec] = std::from_chars(counted.data(), counted.data() + counted.size(), count);
+  if (counted.empty() || ec != std::errc() || end != counted.data() + counted.size() || count <= 0)
+    return {Error::DvdIndex, 0, "line 2 should give the number of files listed, from 1 on: " + counted.substr(0, 40)};
+  if (static_cast<std::int64_t>(lines.size()) < 2 + count)
+    return {Error::DvdIndex, 0,
+            "line 2 says " + std::to_string(count) + " files are listed, but the index ends after " +
+                std::to_string(lines.size() - 2)};
   for (std::int64_t i = 0; i < count; ++i) {
-    std::string file = lines[static_cast<std::size_t>(2 + i)];
+    const std::string& file = lines[static_cast<std::size_t>(2 + i)];
+    if (file.empty())
+      return {Error::DvdIndex, 0, "line " + std::to_string(3 + i) + " should name a file, and is empty"};
+    head.files.push_back(file);
+  }
+  for (std::size_t i = static_cast<std::size_t>(2 + count); i < lines.size(); ++i) {
+    if (lines[i].rfind("Field_Operation=", 0) != 0) continue;
+    const std::string value = lines[i].substr(16);
+    if (value != "0" && value != "1" && value != "2")
+      return {Error::DvdIndex, 0, "line " + std::to_string(i + 1) + " should say 0, 1 or 2: " + lines[i].substr(0, 40)};
+    head.fieldOperation = value[0] - '0';
+    break;
+  }
+  return {};
+}
+
+namespace {
+
+// The files a DVD index lists, in order, each there, relative ones taken
+// from the index's folder.
+DecodeProblem dvdIndexFiles(const std::string& index, std::vector<std::string>& files, int* fieldOperation = nullptr) {
+  files.clear();
+  InputFile in;
+  if (!in.open(index)) return {Error::DvdIndex, in.error(), index};
+  std::string text(1 << 16, '\0');
+  const std::int64_t got = in.read(text.data(), text.size());
+  if (got < 0) return {Error::DvdIndex, in.error(), index};
+  text.resize(static_cast<std::size_t>(got));
+  DvdIndexHead head;
+  if (DecodeProblem p = parseDvdIndex(text, head); !p.ok()) return p;
+  if (fieldOperation) *fieldOperation = head.fieldOperation;
+  const std::string folder = sys::folderOf(index);
+  for (std::string file : head.files) {
     const bool absolute = file[0] == '/' || file[0] == '\\' || (file.size() > 1 && file[1] == ':');
     if (!absolute) file = folder + "/" + file;
     sys::PathFacts facts;
@@ -72,11 +100,110 @@ DecodeProblem inputOf(const std::string& video, std::string& input) {
 
 }  // namespace
 
-std::vector<std::string> ffmpegArguments(const std::string& input) {
+std::vector<std::string> ffmpegArguments(const std::string& input, bool timed) {
   // -fps_mode passthrough: without it, frames of a clip joined from parts
   // come out dropped or doubled to keep a constant rate.
-  return {"-nostdin",  "-hide_banner", "-loglevel", "error",        "-i",       input,  "-map", "0:v:0",
-          "-fps_mode", "passthrough",  "-f",        "yuv4mpegpipe", "-pix_fmt", "gray", "-"};
+  std::vector<std::string> a = {"-nostdin", "-hide_banner", "-loglevel", "error", "-i", input, "-map", "0:v:0"};
+  if (timed) {
+    // Each frame's time, tagged so that complaints can be told from it.
+    a[3] = "level+info";
+    a.insert(a.begin() + 2, "-nostats");
+    a.insert(a.end(), {"-vf", "showinfo=checksum=0"});
+  }
+  a.insert(a.end(), {"-fps_mode", "passthrough", "-f", "yuv4mpegpipe", "-pix_fmt", "gray", "-"});
+  return a;
+}
+
+namespace {
+
+// What a line of ffmpeg's says once its "[context @ 0x…] " is passed over,
+// and whether it is a complaint: an error, or an untagged line.
+bool complaint(std::string_view line, std::string_view& text) {
+  while (!line.empty() && line[0] == '[') {
+    const std::size_t close = line.find("] ");
+    if (close == std::string_view::npos) break;
+    const std::string_view tag = line.substr(1, close - 1);
+    if (tag.find(" @ ") != std::string_view::npos) {
+      line.remove_prefix(close + 2);
+      continue;
+    }
+    for (const std::string_view quiet : {"info", "verbose", "debug", "trace", "warning"})
+      if (tag == quiet) return false;
+    for (const std::string_view loud : {"error", "fatal", "panic"})
+      if (tag == loud) line.remove_prefix(close + 2);
+    break;
+  }
+  text = line;
+  return !line.empty();
+}
+
+// Splits what comes in chunks into lines, for `each`.
+class Lines {
+ public:
+  template <class Each>
+  void add(const char* data, std::size_t n, Each&& each) {
+    for (std::size_t i = 0; i < n; ++i) {
+      if (data[i] != '\n' && data[i] != '\r') {
+        if (line_.size() < 4096) line_ += data[i];
+        continue;
+      }
+      if (!line_.empty()) each(line_);
+      line_.clear();
+    }
+  }
+  template <class Each>
+  void end(Each&& each) {
+    if (!line_.empty()) each(line_);
+    line_.clear();
+  }
+
+ private:
+  std::string line_;
+};
+
+}  // namespace
+
+std::string firstComplaint(const std::string& errors) {
+  std::string first;
+  Lines lines;
+  const auto each = [&](const std::string& line) {
+    std::string_view text;
+    if (first.empty() && complaint(line, text)) first = text;
+  };
+  lines.add(errors.data(), errors.size(), each);
+  lines.end(each);
+  while (!first.empty() && (first.back() == '\r' || first.back() == ' ')) first.pop_back();
+  return first;
+}
+
+PacketFields countFields(const std::string& program, const std::string& video) {
+  std::string input;
+  if (sys::runsThroughShell(sys::findProgram(program)) || !inputOf(video, input).ok()) return {};
+  sys::Child child;
+  if (sys::startChild(program,
+                      {"-nostdin", "-hide_banner", "-loglevel", "error", "-i", input, "-map", "0:v:0", "-c", "copy",
+                       "-f", "framecrc", "-"},
+                      child) != 0)
+    return {};
+  // Its complaints are few, and read after; the decoding tells them.
+  PacketCounter counter;
+  Lines lines;
+  const auto each = [&](const std::string& line) { counter.line(line); };
+  char chunk[1 << 15];
+  for (std::int64_t got; (got = sys::read(child.output, chunk, sizeof chunk)) > 0;)
+    lines.add(chunk, static_cast<std::size_t>(got), each);
+  lines.end(each);
+  for (std::int64_t got; (got = sys::read(child.errors, chunk, sizeof chunk)) > 0;) {
+  }
+  if (sys::waitChild(child) != 0) return {};
+  return counter.result();
+}
+
+int dvdFieldOperation(const std::string& video) {
+  if (!isDvdIndex(video)) return -1;
+  std::vector<std::string> files;
+  int operation = -1;
+  return dvdIndexFiles(video, files, &operation).ok() ? operation : -1;
 }
 
 std::int64_t framesFromProbe(const std::string& text) {
@@ -129,19 +256,42 @@ FfmpegFrames::FfmpegFrames() = default;
 
 FfmpegFrames::~FfmpegFrames() { stop(); }
 
-DecodeProblem FfmpegFrames::start(const std::string& program, const std::string& video) {
+DecodeProblem FfmpegFrames::start(const std::string& program, const std::string& video, bool timed) {
   if (sys::runsThroughShell(sys::findProgram(program))) return {Error::DecoderIsScript, 0, program};
   std::string input;
   if (DecodeProblem p = inputOf(video, input); !p.ok()) return p;
-  if (const int e = sys::startChild(program, ffmpegArguments(input), child_); e != 0)
+  if (const int e = sys::startChild(program, ffmpegArguments(input, timed), child_); e != 0)
     return {Error::StartDecoder, e, program};
-  // Its complaints are read as they come, so that a full pipe never stops
-  // it; the reading thread owns that pipe and closes it at its end.
+  // Its complaints and times are read as they come, so that a full pipe
+  // never stops it; the reading thread owns that pipe and closes it at its
+  // end.
   drain_ = std::thread([this, errors = child_.errors] {
+    Lines lines;
+    const auto each = [&](const std::string& line) {
+      if (const std::optional<ShownFrame> f = parseShowinfo(line)) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (f->n == timesFrom_ + static_cast<std::int64_t>(times_.size())) {
+          times_.push_back(f->pts);
+          told_.notify_all();
+        }
+        return;
+      }
+      if (const std::optional<FrameRate> tb = parseShowinfoTimeBase(line)) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        timeBase_ = *tb;
+        return;
+      }
+      std::string_view text;
+      if (complaint(line, text) && errors_.size() < 65536) errors_.append(text).push_back('\n');
+    };
     char chunk[4096];
-    for (std::int64_t got; (got = sys::read(errors, chunk, sizeof chunk)) > 0;)
-      if (errors_.size() < 65536) errors_.append(chunk, static_cast<std::size_t>(got));
+    for (std::int64_t got; (got = sys::readSome(errors, chunk, sizeof chunk)) > 0;)
+      lines.add(chunk, static_cast<std::size_t>(got), each);
+    lines.end(each);
     sys::close(errors);
+    const std::lock_guard<std::mutex> lock(mutex_);
+    drained_ = true;
+    told_.notify_all();
   });
   child_.errors = sys::kNoHandle;
   pipe_ = std::make_unique<Pipe>(child_.output);
@@ -166,13 +316,29 @@ DecodeProblem FfmpegFrames::finish() {
   // The rest of a broken stream is not wanted: the decoder is ended.
   const int status = broken ? (sys::stopChild(child_), -1) : sys::waitChild(child_);
   if (drain_.joinable()) drain_.join();
-  std::string first = errors_.substr(0, errors_.find('\n'));
-  while (!first.empty() && (first.back() == '\r' || first.back() == ' ')) first.pop_back();
+  const std::string first = firstComplaint(errors_);
   if (broken) return {Error::VideoStream, 0, std::string(y4mProblem(last_)) + (first.empty() ? "" : "; " + first)};
   // ffmpeg's way of saying so: "Stream map '0:v:0' matches no streams."
   if (status != 0 && errors_.find("matches no streams") != std::string::npos) return {Error::NoVideoStream, 0, {}};
   if (status != 0) return {Error::DecoderFailed, 0, first.empty() ? "exit status " + std::to_string(status) : first};
   return {};
+}
+
+std::optional<std::int64_t> FfmpegFrames::timeOf(std::int64_t n) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  told_.wait(lock, [&] { return drained_ || n < timesFrom_ + static_cast<std::int64_t>(times_.size()); });
+  // What came before n - 1 is not asked for again.
+  while (timesFrom_ + 1 < n && !times_.empty()) {
+    times_.pop_front();
+    ++timesFrom_;
+  }
+  if (n < timesFrom_ || n >= timesFrom_ + static_cast<std::int64_t>(times_.size())) return std::nullopt;
+  return times_[static_cast<std::size_t>(n - timesFrom_)];
+}
+
+FrameRate FfmpegFrames::timeBase() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return timeBase_;
 }
 
 void FfmpegFrames::stop() {

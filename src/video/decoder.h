@@ -2,13 +2,19 @@
 // read from its pipe one at a time: memory does not grow with the video.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "base/process.h"
 #include "model/error.h"
+#include "video/pulldown.h"
 #include "video/y4m.h"
 
 namespace pulldex {
@@ -23,14 +29,37 @@ struct DecodeProblem {
   bool ok() const { return error == Error::None; }
 };
 
+// The head of a DVD index: the files it lists, as written, and its
+// Field_Operation (0 honour the flags, 1 force film, 2 ignore them; -1 where
+// it gives none). A problem names the line that is wrong.
+struct DvdIndexHead {
+  std::vector<std::string> files;
+  int fieldOperation = -1;
+};
+DecodeProblem parseDvdIndex(const std::string& text, DvdIndexHead& head);
+
 // Whether a path names a DVD index (.d2v, as DGIndex and D2V Witch write
 // them), which is read as the files it lists, joined in order.
 bool isDvdIndex(const std::string& path);
 
 // The arguments that make ffmpeg write `input` as grey frames to its
 // standard output, every frame as it is decoded (no frame dropped or
-// repeated for a constant rate).
-std::vector<std::string> ffmpegArguments(const std::string& input);
+// repeated for a constant rate). With `timed`, it also tells each frame's
+// time on standard error (its showinfo filter), in display order.
+std::vector<std::string> ffmpegArguments(const std::string& input, bool timed = false);
+
+// The pictures of the video's stream and the fields they show, from its
+// packets, without decoding them (a quick pass over the file). Zero counts
+// where ffmpeg tells nothing.
+PacketFields countFields(const std::string& program, const std::string& video);
+
+// A DVD index's Field_Operation: 0 honour the flags, 1 force film, 2 ignore
+// them; -1 where it says nothing or `video` is no index.
+int dvdFieldOperation(const std::string& video);
+
+// The first line of complaint in what ffmpeg said on standard error: lines
+// it tags as information, warnings or less are passed over.
+std::string firstComplaint(const std::string& errors);
 
 // How many frames the video has, as ffmpeg reads its length and rate from
 // the container (for a progress line); -1 where it does not say.
@@ -45,8 +74,9 @@ class FfmpegFrames {
   FfmpegFrames(const FfmpegFrames&) = delete;
   FfmpegFrames& operator=(const FfmpegFrames&) = delete;
 
-  // Starts `program` on `video` and reads the stream's header.
-  DecodeProblem start(const std::string& program, const std::string& video);
+  // Starts `program` on `video` and reads the stream's header. With
+  // `timed`, each frame's time is read as it is decoded (timeOf).
+  DecodeProblem start(const std::string& program, const std::string& video, bool timed = false);
   const Y4mHeader& header() const { return header_; }
   std::size_t frameBytes() const {
     return static_cast<std::size_t>(header_.width) * static_cast<std::size_t>(header_.height);
@@ -59,6 +89,11 @@ class FfmpegFrames {
   DecodeProblem finish();
   // Ends the decoder at once, as when the reader gives up.
   void stop();
+  // The time of frame n, in timeBase() units, once a timed decoder has told
+  // it: waits for it, as the decoder tells a frame's time before it writes
+  // the frame. Nothing where it tells none (NOPTS, or it ended first).
+  std::optional<std::int64_t> timeOf(std::int64_t n);
+  FrameRate timeBase();
 
  private:
   class Pipe;
@@ -67,8 +102,15 @@ class FfmpegFrames {
   std::unique_ptr<Y4mReader> reader_;
   Y4mHeader header_;
   Y4mResult last_ = Y4mResult::Frame;
-  std::string errors_;  // what it said on standard error, its first 64 KiB
+  std::string errors_;  // its complaints on standard error, their first 64 KiB
   std::thread drain_;
+  // Frame times, as the drain reads them: by frame number from `timesFrom_`.
+  std::mutex mutex_;
+  std::condition_variable told_;
+  std::deque<std::optional<std::int64_t>> times_;
+  std::int64_t timesFrom_ = 0;
+  FrameRate timeBase_{0, 1};
+  bool drained_ = false;
 };
 
 }  // namespace pulldex
