@@ -82,9 +82,16 @@ std::string offsetText(const CheckResult& r) {
       }
       const int step = s.offset - (i ? r.shifts[i - 1].offset : 0);
       const int m = std::abs(step);
-      text += "from entry " + fieldText(s.entry) + " on, offset " + signedOffset(s.offset) + ": the video " +
-              (step < 0 ? "lacks " : "has ") + std::to_string(m) + (m == 1 ? " field" : " fields") +
-              (step < 0 ? "" : " more") + " there";
+      const std::string moved = std::to_string(m) + (m == 1 ? " field" : " fields");
+      // Fields lost or gained only where the video's length says so; else
+      // the film's 2:3 rhythm starts anew there, as at a cut in edited film.
+      const std::int64_t longer = r.videoFields() - r.entries;
+      if (s.offset < 0 ? longer <= s.offset : longer >= s.offset)
+        text += "from entry " + fieldText(s.entry) + " on, offset " + signedOffset(s.offset) + ": the video " +
+                (step < 0 ? "lacks " : "has ") + moved + (step < 0 ? "" : " more") + " there";
+      else
+        text += "the cadence restarts at " + fieldText(s.entry) + ", " + moved + (step < 0 ? " earlier" : " later") +
+                " (offset " + signedOffset(s.offset) + " from there)";
     }
   }
   if (!r.alsoFits.empty()) {

@@ -17,6 +17,14 @@ constexpr std::int64_t kShiftCost = 8;  // for each frame the video gains or los
 // And more for an odd offset: a cut takes whole frames, and in 2:3 film an
 // odd offset often fits as well as the even one beside it.
 constexpr std::int64_t kOddCost = 3;
+// A first offset other than 0 is one cut at the list's start: it costs
+// this, and 1 more for each frame up to 8 frames (3 more where it is odd),
+// so that of offsets that explain alike, the nearer 0 wins, and a long cut
+// costs no more than a short one once the video proves it.
+constexpr std::int64_t kStartCost = 3;
+// And it is claimed where the list as given makes at least this many
+// errors, three times those at the offset.
+constexpr std::int64_t kStartErrors = 2;
 // A shift is claimed only where the list, taken as it is, is wrong at a
 // rate no scattered mistakes reach: errors at least this share of the kept
 // entries the stretch judges, and three times those at the shift.
@@ -32,15 +40,21 @@ class Costs {
 
   // A kept entry's own frame: 1 where it weaves two pictures.
   std::int64_t frame(std::int64_t pair) const { return pair >= 0 && pair < video_.fields() && video_.combed(pair); }
+  // A kept entry that the offset puts outside the video, where the list
+  // as given has it inside: 1, a mark the video can no longer show.
+  std::int64_t outside(std::int64_t pair, int offset) const {
+    const std::int64_t entry = pair - offset;
+    return (pair < 0 && entry >= 0) || (pair >= video_.fields() && entry < video_.fields()) ? 1 : 0;
+  }
   // The first kept entry, at `pair`, and the pictures before it that the
   // list covers at `offset` (it starts at the video's field `offset`).
   std::int64_t head(std::int64_t pair, int offset) const {
-    if (pair < 0 || pair >= video_.fields()) return 0;
+    if (pair < 0 || pair >= video_.fields()) return outside(pair, offset);
     return frame(pair) + video_.countedWithin(std::max(offset, 0), pair);
   }
-  // The kept entry at `pair` after the one at `before`.
-  std::int64_t step(std::int64_t before, std::int64_t pair) const {
-    if (pair < 0 || pair >= video_.fields()) return 0;
+  // The kept entry at `pair` after the one at `before`, at `offset`.
+  std::int64_t step(std::int64_t before, std::int64_t pair, int offset) const {
+    if (pair < 0 || pair >= video_.fields()) return outside(pair, offset);
     const std::int64_t shows = counted(pair);
     return frame(pair) + (shows >= 0 && shows == counted(before) ? 1 : 0) +
            video_.countedWithin(std::max<std::int64_t>(before + 1, 0), pair);
@@ -67,7 +81,7 @@ std::int64_t errorsAt(const Costs& costs, const std::vector<std::int64_t>& kept,
                       int offset, bool withEnds) {
   if (to <= from) return 0;
   std::int64_t errors = withEnds ? costs.head(kept[from] + offset, offset) : costs.frame(kept[from] + offset);
-  for (std::size_t k = from + 1; k < to; ++k) errors += costs.step(kept[k - 1] + offset, kept[k] + offset);
+  for (std::size_t k = from + 1; k < to; ++k) errors += costs.step(kept[k - 1] + offset, kept[k] + offset, offset);
   if (withEnds) errors += costs.tail(kept[to - 1] + offset, offset);
   return errors;
 }
@@ -76,6 +90,8 @@ std::int64_t errorsAt(const Costs& costs, const std::vector<std::int64_t>& kept,
 // offset costs kShiftCost a frame it moves by (a first offset other than 0
 // too): the list is taken as it is wherever the video allows, and of
 // changes that explain the same, the smallest.
+std::int64_t start(int d) { return d == 0 ? 0 : kStartCost + std::min(std::abs(d), 16) / 2 + (d % 2 ? kOddCost : 0); }
+
 std::int64_t change(int from, int to) {
   if (from == to) return 0;
   const int fields = std::abs(to - from);
@@ -90,7 +106,7 @@ std::vector<int> fitOffsets(const Costs& costs, const std::vector<std::int64_t>&
   std::vector<std::int16_t> back(kept.size() * static_cast<std::size_t>(states));
   for (int j = 0; j < states; ++j) {
     const int d = j - search;
-    cost[static_cast<std::size_t>(j)] = change(0, d) + costs.head(kept[0] + d, d);
+    cost[static_cast<std::size_t>(j)] = start(d) + costs.head(kept[0] + d, d);
   }
   // Of offsets that cost the same: an even one (a cut takes whole frames),
   // then the one nearest 0.
@@ -107,11 +123,11 @@ std::vector<int> fitOffsets(const Costs& costs, const std::vector<std::int64_t>&
       // was, and the cost of the change. Of equals, the way from the offset
       // nearer 0: the list is taken as it is for as long as the video allows.
       int from = j;
-      std::int64_t best = cost[static_cast<std::size_t>(j)] + costs.step(kept[k - 1] + d, kept[k] + d);
+      std::int64_t best = cost[static_cast<std::size_t>(j)] + costs.step(kept[k - 1] + d, kept[k] + d, d);
       for (int i = 0; i < states; ++i) {
         if (i == j) continue;
         const std::int64_t c = cost[static_cast<std::size_t>(i)] + change(i - search, d) +
-                               costs.step(kept[k - 1] + i - search, kept[k] + d);
+                               costs.step(kept[k - 1] + i - search, kept[k] + d, d);
         if (c < best || (c == best && better(0, i, 0, from))) {
           best = c;
           from = i;
@@ -154,10 +170,15 @@ void keepRealShifts(const Costs& costs, const VideoPictures& video, const std::v
           const std::int64_t p = kept[k] + before;
           judged += video.clean(p) || video.combed(p);
         }
-        const std::int64_t wrong = errorsAt(costs, kept, from, to, before, false);
-        const std::int64_t right = errorsAt(costs, kept, from, to, path[from], false);
-        if (static_cast<double>(wrong) < kShiftErrorShare * static_cast<double>(judged) || wrong < 3 * right ||
-            wrong < kShiftCost) {
+        // At the start, one cut before the list: its pictures, and its
+        // ends where the stretch is the whole list, clearly better told.
+        const bool whole = from == 0 && to == path.size();
+        const std::int64_t wrong = errorsAt(costs, kept, from, to, before, whole);
+        const std::int64_t right = errorsAt(costs, kept, from, to, path[from], whole);
+        const bool real = (static_cast<double>(wrong) >= kShiftErrorShare * static_cast<double>(judged) &&
+                           wrong >= 3 * right && wrong >= kShiftCost) ||
+                          (from == 0 && wrong >= kStartErrors && wrong >= 3 * right + 1);
+        if (!real) {
           std::fill(path.begin() + static_cast<std::ptrdiff_t>(from), path.begin() + static_cast<std::ptrdiff_t>(to),
                     before);
           changed = true;
@@ -237,7 +258,7 @@ void placeShifts(const Costs& costs, const std::vector<std::int64_t>& kept, std:
     // Errors of entries [from, c) at the old offset and [c, to) at the new,
     // for every change point c.
     const auto error = [&](std::size_t k, int d) {
-      return k == from ? costs.frame(kept[k] + d) : costs.step(kept[k - 1] + d, kept[k] + d);
+      return k == from ? costs.frame(kept[k] + d) : costs.step(kept[k - 1] + d, kept[k] + d, d);
     };
     std::vector<std::int64_t> total(to - from + 1, 0);
     std::int64_t old = 0;
@@ -353,8 +374,14 @@ CheckResult checkList(const FrameList& list, const VideoPictures& video, const C
     else
       r.repeated.push_back({m, shownBy[static_cast<std::size_t>(k)]});
   }
+  // Of the video's pictures, those the list covers where it sits: from its
+  // first entry at the first offset to its last at the last.
+  const std::int64_t coverFrom = path.empty() ? 0 : std::max(path.front(), 0);
+  const std::int64_t coverTo = std::min<std::int64_t>(list.count() + (path.empty() ? 0 : path.back()), video.fields());
   const auto unshown = [&](std::int64_t k) {
-    return k >= 0 && pictures[static_cast<std::size_t>(k)].counted && shownBy[static_cast<std::size_t>(k)] < 0 &&
+    if (k < 0) return false;
+    const Picture& p = pictures[static_cast<std::size_t>(k)];
+    return p.counted && shownBy[static_cast<std::size_t>(k)] < 0 && p.first >= coverFrom && p.last < coverTo &&
            video.bestPair(k) < list.count();
   };
   // A combed mark moves to the picture beside it that nothing shows, the

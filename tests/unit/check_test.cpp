@@ -170,7 +170,7 @@ TEST(CheckList, FindsEachMistakeAndRepairsIt) {
     EXPECT_EQ(r.lost.size(), c.lost) << c.what;
     ASSERT_EQ(r.shifts.size(), c.shifts.size()) << c.what;
     for (std::size_t i = 0; i < c.shifts.size(); ++i) {
-      EXPECT_EQ(r.shifts[i].entry, c.shifts[i].entry) << c.what;
+      EXPECT_EQ(r.shifts[i].entry, c.shifts[i].entry) << c.what << " " << r.shifts[i].offset;
       EXPECT_EQ(r.shifts[i].offset, c.shifts[i].offset) << c.what;
     }
     // The repaired list shows every picture the video proves once: each
@@ -231,6 +231,58 @@ TEST(CheckList, ChangesSayWhatMovedAndWhy) {
   EXPECT_EQ(r.lost[0].from, 15);
   EXPECT_EQ(r.lost[0].to, 16);
   EXPECT_EQ(r.lost[0].keep, 15);
+}
+
+// Edited film: each scene telecined on its own and cut at some phase of
+// its cadence, the 2:3 rhythm restarting at every cut. Picture numbers run
+// on across the scenes.
+// A phase of 2 starts the scene with an orphan: one field whose picture's
+// other fields were cut away.
+std::vector<int> editedFields(const std::vector<std::pair<int, int>>& scenes) {
+  std::vector<int> picture;
+  int next = 0;
+  for (const auto& [pictures, phase] : scenes) {
+    if (phase == 2) picture.push_back(next++);
+    for (int k = 0; k < pictures; ++k, ++next)
+      for (int f = 0; f < ((k + phase) % 2 ? 3 : 2); ++f) picture.push_back(next);
+  }
+  return picture;
+}
+
+// The list made for one stretch of the video, checked against video that
+// starts earlier (a positive offset: the video has fields the list has
+// not) or later (negative: the video lost its first fields).
+TEST(CheckList, OffsetsOfBothSigns) {
+  const std::vector<int> film = editedFields({{14, 1}, {23, 2}, {9, 1}, {31, 0}, {17, 2}, {40, 0}, {26, 2}});
+  const struct { int offset, search; } cases[] = {{4, 8}, {6, 8}, {8, 8}, {-2, 8}, {-4, 8}, {62, 64}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE("offset " + std::to_string(c.offset));
+    // The list covers film fields [70, 70 + n); the video starts `offset`
+    // fields before it.
+    const std::size_t from = 70, n = film.size() - 140;
+    const std::vector<int> listed(film.begin() + from, film.begin() + from + n);
+    const std::vector<int> video(film.begin() + static_cast<std::ptrdiff_t>(from) - c.offset, film.end());
+    CheckSettings settings;
+    settings.search = c.search;
+    // The right list keeps every picture but the orphans, fields alone.
+    std::vector<std::int64_t> right;
+    for (const std::int64_t f : startsOf(listed))
+      if (f + 1 < static_cast<std::int64_t>(n) &&
+          listed[static_cast<std::size_t>(f + 1)] == listed[static_cast<std::size_t>(f)])
+        right.push_back(f);
+    const CheckResult r = checkList(keeping(right, static_cast<std::int64_t>(n)), videoOf(video), settings);
+    EXPECT_EQ(r.shifts.size(), 1u);
+    // At the start, or after the few first marks that either offset
+    // explains alike.
+    if (!r.shifts.empty()) {
+      EXPECT_LT(r.shifts[0].entry, 12);
+      EXPECT_EQ(r.shifts[0].offset, c.offset);
+    }
+    EXPECT_EQ(r.offset, c.offset);
+    EXPECT_TRUE(r.combed.empty() && r.repeated.empty());
+    // Lost, at most the video's first picture, whose first field was cut.
+    for (const LostPicture& l : r.lost) EXPECT_LT(l.from, 2) << l.from;
+  }
 }
 
 // 2:3 film fits some other offsets as well as its own: those are named,
