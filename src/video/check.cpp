@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <thread>
 
 #include "video/combing.h"
 
@@ -426,16 +427,21 @@ DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const
   // The fields the list was made from: those the stream's flags show, or
   // two a coded picture. A DVD index read as film or without its flags
   // gives each picture once.
-  const PacketFields packets = countFields(ffmpeg, video);
+  // The quick pass over the packets runs while the decoder starts; its
+  // frames wait in the pipe until the choice is made.
+  PacketFields packets;
+  std::thread counting([&] { packets = countFields(ffmpeg, video); });
+  FfmpegFrames frames;
+  const DecodeProblem started = frames.start(ffmpeg, video, true);
+  counting.join();
+  if (!started.ok()) return started;
   Pulldown pulldown = pulldownFor(list.count(), packets.shown, 2 * packets.pictures);
   if (const int operation = dvdFieldOperation(video); pulldown != Pulldown::None && (operation == 1 || operation == 2))
     pulldown = Pulldown::Ignored;
   if (settings.applyPulldown && pulldown != Pulldown::None)
     pulldown = *settings.applyPulldown ? Pulldown::Applied : Pulldown::Ignored;
   const bool weave = pulldown == Pulldown::Applied;
-
-  FfmpegFrames frames;
-  if (DecodeProblem p = frames.start(ffmpeg, video, weave); !p.ok()) return p;
+  if (!weave) frames.dropTimes();
   const Y4mHeader& h = frames.header();
   const std::size_t bytes = frames.frameBytes();
   // Three frames in turn: the one before, the one measured, the one after.

@@ -270,7 +270,7 @@ DecodeProblem FfmpegFrames::start(const std::string& program, const std::string&
     const auto each = [&](const std::string& line) {
       if (const std::optional<ShownFrame> f = parseShowinfo(line)) {
         const std::lock_guard<std::mutex> lock(mutex_);
-        if (f->n == timesFrom_ + static_cast<std::int64_t>(times_.size())) {
+        if (!dropTimes_ && f->n == timesFrom_ + static_cast<std::int64_t>(times_.size())) {
           times_.push_back(f->pts);
           told_.notify_all();
         }
@@ -334,6 +334,12 @@ std::optional<std::int64_t> FfmpegFrames::timeOf(std::int64_t n) {
   }
   if (n < timesFrom_ || n >= timesFrom_ + static_cast<std::int64_t>(times_.size())) return std::nullopt;
   return times_[static_cast<std::size_t>(n - timesFrom_)];
+}
+
+void FfmpegFrames::dropTimes() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  dropTimes_ = true;
+  times_.clear();
 }
 
 FrameRate FfmpegFrames::timeBase() {

@@ -94,6 +94,8 @@ class FfmpegFrames {
   // the frame. Nothing where it tells none (NOPTS, or it ended first).
   std::optional<std::int64_t> timeOf(std::int64_t n);
   FrameRate timeBase();
+  // The times are not wanted: they are no longer kept.
+  void dropTimes();
 
  private:
   class Pipe;
@@ -111,6 +113,7 @@ class FfmpegFrames {
   std::int64_t timesFrom_ = 0;
   FrameRate timeBase_{0, 1};
   bool drained_ = false;
+  bool dropTimes_ = false;
 };
 
 }  // namespace pulldex
