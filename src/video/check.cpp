@@ -486,9 +486,9 @@ DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const
   };
   // Where the flags are applied, the fields shown start with the one the
   // order says: the stream's, where it tells one.
-  bool firstTop = settings.topFieldFirst.value_or(h.scan == 'b'   ? false
-                                                  : h.scan == 't' ? true
-                                                                  : settings.givenTopFirst);
+  const bool firstTop = settings.topFieldFirst.value_or(h.scan == 'b'   ? false
+                                                        : h.scan == 't' ? true
+                                                                        : settings.givenTopFirst);
   if (!weave) {
     while (frames.next(frame(count))) taken();
   } else {
@@ -524,7 +524,6 @@ DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const
 
   const std::optional<bool> shownOrder = fieldOrderOf(*scores);
   // Woven fields are in the order they were woven in.
-  if (weave) firstTop = settings.topFieldFirst.value_or(firstTop);
   const bool topFirst = weave ? firstTop : settings.topFieldFirst.value_or(shownOrder.value_or(settings.givenTopFirst));
   const VideoPictures fields(*scores, topFirst, settings.threshold);
   result = checkList(list, fields, settings);
