@@ -17,7 +17,8 @@ fields are left. Encodings: DVD and SVCD MPEG-2, VCD MPEG-1 (coded
 progressively), 1080i MPEG-2, and soft pulldown in both orders (mpeg2enc -p).
 Every clip has a lossless twin (FFV1) of the same fields.
 
-Held out: the clips marked `held` were never used while tuning the judge.
+Held out: the clips marked held are kept out of tuning the judge, so that
+their rows tell how it does on clips it was not fitted to.
 """
 import glob, hashlib, json, os, random, struct, subprocess, sys
 
