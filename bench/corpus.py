@@ -20,7 +20,7 @@ Every clip has a lossless twin (FFV1) of the same fields.
 Held out: the clips marked held are kept out of tuning the judge, so that
 their rows tell how it does on clips it was not fitted to.
 """
-import glob, hashlib, json, os, random, struct, subprocess, sys
+import collections, glob, json, os, random, struct, subprocess, sys
 
 FILM = "24000/1001"
 VIDEO = "60000/1001"
@@ -163,11 +163,12 @@ def build_clip(work, p, name, size, encoding, order, count, rng):
             right.add(i)
         seen.add(pic)
     right |= {i for i in range(0, n, 2) if fields[i] in video}
-    whole = [j for j in range(len(frames)) if fields.count(j) >= 2]
+    shown = collections.Counter(fields)
+    whole = [j for j in range(len(frames)) if shown[j] >= 2]
     project(os.path.join(d, "right.tpr"), n, right)
     project(os.path.join(d, "cadence.tpr"), n, {i for i in range(n) if i % 5 in (0, 2)})
     json.dump({"clip": os.path.basename(clip), "order": order, "size": [w, h], "frames": frames, "fields": fields,
-               "video": video, "pictures": whole, "orphans": sum(1 for j in range(len(frames)) if fields.count(j) == 1)},
+               "video": video, "pictures": whole, "orphans": sum(1 for j in range(len(frames)) if shown[j] == 1)},
               open(os.path.join(d, "truth.json"), "w"))
 
 
@@ -181,7 +182,7 @@ def build(work):
 
 def score(truth, got):
     """Pictures missing, repeated and combed (made of two pictures, or of none) in got."""
-    want = {truth["frames"][j]: j for j in truth["pictures"]}
+    want = {truth["frames"][j] for j in truth["pictures"]}
     seen = {}
     combed = 0
     for g in got:
