@@ -184,6 +184,12 @@ std::string checkText(const Project& project, const std::string& video, const Ch
   for (const LostPicture& p : r.lost)
     text += "    fields " + std::to_string(p.from) + " to " + std::to_string(p.to) + " at " +
             clockTime(fieldSeconds(p.from, rate)) + ": keep " + fieldText(p.keep) + "\n";
+  if (!r.orphans.empty()) {
+    text += "  orphans    " + countText(r.orphans.size(), "field", "fields") +
+            " alone, whose partner was cut away; a repair never keeps one:";
+    for (std::size_t i = 0; i < r.orphans.size() && i < 20; ++i) text += (i ? ", " : " ") + fieldText(r.orphans[i]);
+    text += r.orphans.size() > 20 ? ", ...\n" : "\n";
+  }
   if (!repaired.empty()) {
     text += "  repaired   " + repaired + ": " + countText(r.changes.size(), "change", "changes") +
             (r.changes.empty() ? "" : ":") + "\n";
@@ -270,6 +276,7 @@ void jsonCheck(Json& json, const Project& project, const std::string& video, con
     json.Int("to", p.to);
     json.Int("keep", p.keep);
   });
+  jsonObjects(json, "orphans", r.orphans, [&](std::int64_t entry) { json.Int("entry", entry); });
   for (const auto& [key, spans] : {std::pair{"interlaced", &r.interlaced}, std::pair{"still", &r.still}})
     jsonObjects(json, key, *spans, [&](const StretchSpan& span) {
       json.Int("from", span.from);

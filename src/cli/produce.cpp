@@ -92,6 +92,72 @@ WobblyFindings findingsFor(const CheckResult& r, const FrameList& list, const Wo
   return f;
 }
 
+// Source filters that show the fields a stream's repeat-first-field flags
+// show when called with the file alone, as Wobbly calls them.
+bool appliesFlags(const std::string& filter) { return filter == "d2v.Source" || filter == "dgdecodenv.DGSource"; }
+
+// Which fields the list follows, from the video's packets and --pulldown.
+Pulldown pulldownOf(Context& c, const FrameList& list, const std::string& ffmpeg, const std::string& video,
+                    PacketFields& packets) {
+  const Options& o = c.options;
+  packets = countFields(ffmpeg, video);
+  const Pulldown p =
+      pulldownFor(list.count(), packets.shown, 2 * packets.pictures, dvdFieldOperation(video), o.pulldown);
+  if (o.pulldown && p == Pulldown::None && packets.pictures > 0)
+    c.err << video << ": the stream repeats no fields: --pulldown changes nothing\n";
+  return p;
+}
+
+// A script's source with soft pulldown. Where the list follows the fields
+// the flags show, AviSynth's and VapourSynth's source applies them, and
+// ffmpeg's script keeps whole coded pictures, as its decoder gives each
+// once; a kept entry that weaves two of them is refused.
+int flaggedSource(Context& c, Project& project, std::size_t index, const FrameList& list, ScriptSettings& settings,
+                  SelectionPlan& plan) {
+  const Options& o = c.options;
+  if (o.videos.empty()) {
+    settings.shownFields = o.pulldown.value_or(false);  // ffmpeg needs the video: the parser says so
+    return kOk;
+  }
+  const std::string video = videoFor(o, index);
+  const std::string ffmpeg = o.ffmpeg.empty() ? "ffmpeg" : o.ffmpeg;
+  PacketFields packets;
+  const Pulldown pulldown = pulldownOf(c, list, ffmpeg, video, packets);
+  if (packets.pictures == 0) {
+    // The quick pass told nothing: the decoder says why, where it fails.
+    FfmpegFrames frames;
+    const DecodeProblem p = frames.start(ffmpeg, video);
+    frames.stop();
+    if (!p.ok()) return failDecoding(c, video, ffmpeg, p);
+  }
+  if (pulldown != Pulldown::Applied) return kOk;
+  settings.shownFields = true;
+  if (o.tool != ScriptTool::Ffmpeg) return kOk;
+  std::vector<std::uint8_t> fields;
+  if (const DecodeProblem p = shownFields(ffmpeg, video, packets, fields); !p.ok())
+    return failDecoding(c, video, ffmpeg, p);
+  std::int64_t shown = 0;
+  for (const std::uint8_t n : fields) shown += n;
+  if (static_cast<std::int64_t>(list.count()) > shown) {
+    c.err << project.path() << ": " << errorText(Error::ListLongerThanVideo) << " (" << list.count() << " entries, and "
+          << video << " shows " << shown << " fields)\n";
+    return kFailed;
+  }
+  PictureConflict conflict;
+  if (codedPictureSelection(list, fields, plan, conflict)) return kOk;
+  c.err << project.path() << ": " << errorText(Error::SourceFields) << " (kept entry " << conflict.entry << ", "
+        << fieldName(conflict.entry) << ", ";
+  if (conflict.other >= 0)
+    c.err << "shows coded picture " << conflict.picture << " of " << video << ", as kept entry " << conflict.other
+          << " does; ffmpeg's script keeps a picture once";
+  else
+    c.err << "weaves fields of coded pictures " << conflict.picture << " and " << conflict.nextPicture << " of "
+          << video << ", which repeats fields; ffmpeg's script keeps whole pictures";
+  c.err
+      << ": repair the list with check --fix, or use --for avisynth or vapoursynth, whose source applies the flags)\n";
+  return kFailed;
+}
+
 // The Wobbly project of one project: refused, with its message, when the
 // video cannot be read or the list does not fit it. One decoding pass
 // counts the video's frames and checks the list against it.
@@ -105,15 +171,25 @@ int wobbly(Context& c, Project& project, std::size_t index, const FrameList& exp
   WobblySource source;
   const std::string ffmpeg = o.ffmpeg.empty() ? "ffmpeg" : o.ffmpeg;
   source.topFieldFirst = topFieldFirst(o, project);
+  source.filter = sourceFilterFor(o, video);
   CheckResult r;
+  Pulldown pulldown = Pulldown::None;
   if (o.noCheck) {
     if (const DecodeProblem p = probe(ffmpeg, video, source); !p.ok()) return failDecoding(c, video, ffmpeg, p);
+    PacketFields packets;
+    pulldown = pulldownOf(c, exported, ffmpeg, video, packets);
+    // Wobbly's frames are then the fields shown, two a frame.
+    if (pulldown == Pulldown::Applied) source.frames = (packets.shown + 1) / 2;
   } else {
     CheckSettings settings;
     settings.topFieldFirst = source.topFieldFirst;
     settings.givenTopFirst = source.topFieldFirst;
+    settings.applyPulldown = o.pulldown;
     if (const DecodeProblem p = checkVideo(exported, ffmpeg, video, settings, r); !p.ok())
       return failDecoding(c, video, ffmpeg, p);
+    pulldown = r.pulldown;
+    if (r.pulldownAsked && r.pulldown == Pulldown::None)
+      c.err << video << ": the stream repeats no fields: --pulldown changes nothing\n";
     source.frames = r.videoFrames;
     source.width = r.width;
     source.height = r.height;
@@ -124,6 +200,20 @@ int wobbly(Context& c, Project& project, std::size_t index, const FrameList& exp
     if (r.videoTopFirst && *r.videoTopFirst != source.topFieldFirst)
       c.err << video << ": the video is " << (*r.videoTopFirst ? "top" : "bottom")
             << " field first, the Wobbly project says otherwise (--tff or --bff sets it)\n";
+  }
+  if ((pulldown == Pulldown::Applied) != appliesFlags(source.filter) && pulldown != Pulldown::None &&
+      source.filter != "d2v.Source") {
+    c.err << project.path() << ": " << errorText(Error::SourceFields) << " ("
+          << (pulldown == Pulldown::Applied
+                  ? "the list has an entry for every field the flags of " + video + " show, and " + source.filter +
+                        ", called with the file alone as " +
+                        "Wobbly calls it, gives each coded picture once: index the video "
+                        "as a DVD index (.d2v) for d2v.Source, or give --source-filter "
+                        "dgdecodenv.DGSource"
+                  : "the list has two entries a coded picture of " + video + ", and " + source.filter +
+                        " shows the fields its flags repeat: give " + "--source-filter lsmas.LWLibavSource")
+          << ")\n";
+    return kFailed;
   }
   if (videoFrames(exported.count()) > source.frames) {
     c.err << project.path() << ": " << errorText(Error::ListLongerThanVideo) << " (" << videoFrames(exported.count())
@@ -139,7 +229,6 @@ int wobbly(Context& c, Project& project, std::size_t index, const FrameList& exp
     return kFailed;
   }
   source.path = sys::toUtf8(sys::absolutePath(video));
-  source.filter = sourceFilterFor(o, video);
   const WobblyFindings findings = o.noCheck ? WobblyFindings{} : findingsFor(r, exported, plan);
   const Status s = output.write([&](Sink& sink) {
     writeWobblyProject(sink, source, plan,
@@ -172,6 +261,12 @@ int produce(Context& c) {
     if (o.command == Command::Script && o.tool == ScriptTool::Wobbly)
       return wobbly(c, project, index, exported, destination);
     const std::string name = sys::toUtf8(project.path());
+    ScriptSettings settings{o.tool, o.command == Command::Script && topFieldFirst(o, project), name};
+    SelectionPlan plan;
+    if (o.command == Command::Script) {
+      plan = selectionPlan(exported);
+      if (const int status = flaggedSource(c, project, index, exported, settings, plan); status != kOk) return status;
+    }
     const Status s = writeOutput(destination, [&](Sink& sink) {
       switch (o.command) {
         case Command::Asc:
@@ -189,7 +284,7 @@ int produce(Context& c) {
           o.v1 ? writeTimestampsV1(sink, exported, o.rate) : writeTimestamps(sink, exported, o.rate);
           break;
         case Command::Script:
-          writeToolScript(sink, selectionPlan(exported), {o.tool, topFieldFirst(o, project), name});
+          writeToolScript(sink, plan, settings);
           break;
         default:
           break;

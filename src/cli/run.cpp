@@ -215,10 +215,12 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
     }
     if (k == Command::Check || k == Command::Script) {
       auto* video = cmd->add_option("--video", o.videos,
-                                    std::string(k == Command::Script ? "--for wobbly: the" : "The") +
-                                        " video the project was made from. With several projects, once for each, in "
-                                        "order, or once with {} for the project's name without its extension "
-                                        "('src/{}.m2v')")
+                                    std::string(k == Command::Script
+                                                    ? "The video the project was made from (needed by --for wobbly; "
+                                                      "with the others, its pulldown flags are read)"
+                                                    : "The video the project was made from") +
+                                        ". With several projects, once for each, in order, or once with {} for the "
+                                        "project's name without its extension ('src/{}.m2v')")
                         ->type_name("FILE")
                         ->expected(1)
                         ->allow_extra_args(false)
@@ -229,6 +231,18 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
                       "pulldex-cli first)")
           ->type_name("PATH");
     }
+    if (k == Command::Check || k == Command::Script)
+      cmd->add_option("--pulldown", pulldownText,
+                      "The list was made from the fields the stream's repeat-first-field flags show (apply) or from "
+                      "two fields a coded picture (ignore); default: the one whose length the list has")
+          ->type_name("apply|ignore")
+          ->check([&o](const std::string& text) -> std::string {
+            if (text == "apply" || text == "ignore") {
+              o.pulldown = text == "apply";
+              return {};
+            }
+            return "--pulldown takes apply or ignore, not " + text;
+          });
     if (k == Command::Script) {
       cmd->add_option("--source-filter", o.sourceFilter,
                       "--for wobbly: the source filter Wobbly opens the video with, as namespace.Function "
@@ -253,17 +267,6 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
                       "comb at all; default: each frame judged against the frames around it)")
           ->type_name("SHARE")
           ->check(shareValidator(o.threshold));
-      cmd->add_option("--pulldown", pulldownText,
-                      "The list was made from the fields the stream's repeat-first-field flags show (apply) or from "
-                      "two fields a coded picture (ignore); default: the one whose length the list has")
-          ->type_name("apply|ignore")
-          ->check([&o](const std::string& text) -> std::string {
-            if (text == "apply" || text == "ignore") {
-              o.pulldown = text == "apply";
-              return {};
-            }
-            return "--pulldown takes apply or ignore, not " + text;
-          });
       auto* bff = cmd->add_flag("--bff", o.bff, "The video is bottom field first, whatever the project says");
       cmd->add_flag("--tff", o.tff, "The video is top field first, whatever the project says")->excludes(bff);
     }
@@ -325,11 +328,13 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
       throw CLI::ValidationError("--sfs", "the project and --sfs cannot both be standard input");
     const bool wantsVideo =
         o.command == Command::Check || (o.command == Command::Script && o.tool == ScriptTool::Wobbly);
-    if (o.command == Command::Script && !wantsVideo && !o.videos.empty())
-      throw CLI::ValidationError("--video", "goes with --for wobbly");
     if (o.command == Command::Script && wantsVideo && o.videos.empty())
       throw CLI::ValidationError("--video", "is required with --for wobbly: Wobbly opens the source itself");
-    if (wantsVideo && o.videos.size() != o.projects.size() &&
+    if (o.command == Command::Script && o.tool == ScriptTool::Ffmpeg && o.pulldown.value_or(false) && o.videos.empty())
+      throw CLI::ValidationError("--pulldown",
+                                 "apply needs --video for ffmpeg: its script keeps coded pictures, by the fields "
+                                 "each one shows");
+    if (!o.videos.empty() && o.videos.size() != o.projects.size() &&
         !(o.videos.size() == 1 && o.videos[0].find("{}") != std::string::npos))
       throw CLI::ValidationError("--video", "give one video for each project, or one with {} for the project's name");
     if (!o.sourceFilter.empty() && !(o.command == Command::Script && o.tool == ScriptTool::Wobbly))

@@ -45,6 +45,36 @@ SelectionPlan selectionPlan(const FrameList& list) {
   return plan;
 }
 
+bool codedPictureSelection(const FrameList& list, const std::vector<std::uint8_t>& fields, SelectionPlan& plan,
+                           PictureConflict& conflict) {
+  plan = {};
+  std::int64_t picture = 0, start = 0, last = -1, lastEntry = -1;  // field `start` is picture `picture`'s first
+  const auto pictureOf = [&](std::int64_t field) {
+    while (picture + 1 < static_cast<std::int64_t>(fields.size()) &&
+           field >= start + fields[static_cast<std::size_t>(picture)])
+      start += fields[static_cast<std::size_t>(picture++)];
+    return picture;
+  };
+  for (const std::int64_t entry : list.keptEntries()) {
+    const std::int64_t a = pictureOf(entry);
+    const std::int64_t end = start + (fields.empty() ? 2 : fields[static_cast<std::size_t>(a)]);
+    // The video's last field is woven with the last picture's other field.
+    const std::int64_t b = entry + 1 < end || a + 1 >= static_cast<std::int64_t>(fields.size()) ? a : a + 1;
+    if (a != b || a == last) {
+      conflict = {entry, a == b ? lastEntry : -1, a, b};
+      return false;
+    }
+    if (!plan.pieces.empty() && plan.pieces.back().first + plan.pieces.back().count == a)
+      ++plan.pieces.back().count;
+    else
+      plan.pieces.push_back({a});
+    ++plan.kept;
+    last = a;
+    lastEntry = entry;
+  }
+  return true;
+}
+
 namespace {
 
 std::string number(std::int64_t n) { return std::to_string(n); }
@@ -89,6 +119,14 @@ std::string header(const ScriptSettings& s, const char* tool) {
          commentText(s.project) + "\n";
 }
 
+// Soft pulldown: the source has to show the fields its flags show, as the
+// list has an entry for each.
+std::string flagsNote(const ScriptSettings& s) {
+  return s.shownFields ? "# The list has an entry for every field the stream's repeat-first-field flags show:\n"
+                         "# open it with the flags applied (LWLibav: repeat; d2v.Source and DGSource do by default).\n"
+                       : "";
+}
+
 }  // namespace
 
 bool writeToolScript(Sink& out, const SelectionPlan& plan, const ScriptSettings& s) {
@@ -99,9 +137,12 @@ bool writeToolScript(Sink& out, const SelectionPlan& plan, const ScriptSettings&
       // The filtergraph alone: ffmpeg's filter scripts take no comments.
       // A copy of the last frame at the end: the last field's frame is then
       // the last frame as it is, woven with its own first field again.
-      text = s.topFieldFirst ? "tpad=stop=1:stop_mode=clone,setfield=tff,separatefields,doubleweave,select='"
-                             : "tpad=stop=1:stop_mode=clone,setfield=bff,separatefields,doubleweave=first_field=bottom,"
-                               "select='";
+      // From soft pulldown, the plan's are coded pictures, as decoded.
+      text = s.shownFields ? "select='"
+             : s.topFieldFirst
+                 ? "tpad=stop=1:stop_mode=clone,setfield=tff,separatefields,doubleweave,select='"
+                 : "tpad=stop=1:stop_mode=clone,setfield=bff,separatefields,doubleweave=first_field=bottom,"
+                   "select='";
       if (pieces.empty())
         text += "0";
       else
@@ -109,8 +150,10 @@ bool writeToolScript(Sink& out, const SelectionPlan& plan, const ScriptSettings&
       text += "'\n";
       break;
     case ScriptTool::AviSynth:
-      text = header(s, "AviSynth") + "# Your source line goes here, for example:\n# last = LWLibavVideoSource(\"" +
-             "movie.mkv\")\n" + (s.topFieldFirst ? "AssumeTFF()\n" : "AssumeBFF()\n") +
+      text = header(s, "AviSynth") + flagsNote(s) +
+             "# Your source line goes here, for example:\n# last = LWLibavVideoSource(\"" +
+             (s.shownFields ? "movie.m2v\", repeat=true)\n" : "movie.mkv\")\n") +
+             (s.topFieldFirst ? "AssumeTFF()\n" : "AssumeBFF()\n") +
              "# A copy of the last frame: the last field's frame is the last frame as it is.\n"
              "last ++ Trim(FrameCount - 1, -1)\nSeparateFields()\nDoubleWeave()\nfields = last\n";
       for (std::size_t i = 0; i < pieces.size(); ++i) {
@@ -124,9 +167,10 @@ bool writeToolScript(Sink& out, const SelectionPlan& plan, const ScriptSettings&
       break;
     case ScriptTool::VapourSynth: {
       const char* tff = s.topFieldFirst ? "True" : "False";
-      text = header(s, "VapourSynth") +
-             "import vapoursynth as vs\ncore = vs.core\n# Your source line goes here, for example:\n"
-             "# clip = core.lsmas.LWLibavSource(\"movie.mkv\")\n" +
+      text = header(s, "VapourSynth") + "import vapoursynth as vs\ncore = vs.core\n" + flagsNote(s) +
+             "# Your source line goes here, for example:\n" +
+             (s.shownFields ? "# clip = core.lsmas.LWLibavSource(\"movie.m2v\", repeat=1)\n"
+                            : "# clip = core.lsmas.LWLibavSource(\"movie.mkv\")\n") +
              "# A copy of the last frame: the last field's frame is the last frame as it is.\n"
              "clip = clip + clip[-1]\n"
              "clip = core.std.SeparateFields(clip, tff=" +

@@ -33,6 +33,21 @@ struct SelectionPlan {
 
 SelectionPlan selectionPlan(const FrameList& list);
 
+// A stream with soft pulldown shows some pictures' first field twice; a
+// decoder gives each coded picture once, and the list, made from the fields
+// shown, has an entry for each. Where every kept entry weaves the two fields
+// of one coded picture, the frames are those pictures: the plan then keeps
+// coded pictures, in runs. `fields` holds the fields each coded picture
+// shows, in display order. Otherwise `conflict` tells the first kept entry
+// that weaves fields of two pictures (`other` -1), or that shows the picture
+// an earlier one (`other`) shows, which a selection cannot give twice.
+struct PictureConflict {
+  std::int64_t entry = -1, other = -1;
+  std::int64_t picture = 0, nextPicture = 0;  // those of its fields
+};
+bool codedPictureSelection(const FrameList& list, const std::vector<std::uint8_t>& fields, SelectionPlan& plan,
+                           PictureConflict& conflict);
+
 enum class ScriptTool { Ffmpeg, AviSynth, VapourSynth, Wobbly };
 // The name a script for `tool` gets after the project's stem: ".ffmpeg.txt",
 // ".avs", ".vpy", ".wob".
@@ -42,6 +57,10 @@ struct ScriptSettings {
   ScriptTool tool = ScriptTool::Ffmpeg;
   bool topFieldFirst = true;
   std::string project;  // named in the scripts' comments, as UTF-8 where it can be; made inert there
+  // The list follows the fields the stream's flags show. ffmpeg's plan then
+  // keeps coded pictures (codedPictureSelection); AviSynth's and
+  // VapourSynth's source line applies the flags.
+  bool shownFields = false;
 };
 
 // ffmpeg: a filter script for -filter_script:v, the filtergraph alone. Its

@@ -62,6 +62,8 @@ const char* errorText(Error error) {
       return "Error, the list is longer than the video";
     case Error::NotExpressible:
       return "Error, Wobbly cannot express the list";
+    case Error::SourceFields:
+      return "Error, the tool's source would not give the fields the list was made from";
     case Error::ProjectChanged:
       return "Error, the project has changed since it was loaded";
     case Error::HardLinks:

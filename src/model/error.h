@@ -41,6 +41,7 @@ enum class Error {
   IndexedFileMissing,   // a file a .d2v index lists is not there
   ListLongerThanVideo,  // the list's entries run past the video's end
   NotExpressible,       // a list that Wobbly's matches cannot give
+  SourceFields,         // the tool's source would not give the fields the list was made from
 };
 
 const char* errorText(Error error);

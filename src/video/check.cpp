@@ -18,11 +18,11 @@ constexpr std::int64_t kShiftCost = 8;  // for each frame the video gains or los
 // And more for an odd offset: a cut takes whole frames, and in 2:3 film an
 // odd offset often fits as well as the even one beside it.
 constexpr std::int64_t kOddCost = 3;
-// A first offset other than 0 is one cut at the list's start: it costs
-// this, and 1 more for each frame up to 8 frames (3 more where it is odd),
-// so that of offsets that explain alike, the nearer 0 wins, and a long cut
-// costs no more than a short one once the video proves it.
-constexpr std::int64_t kStartCost = 3;
+// A first offset other than 0 is one cut at the list's start: it costs 1
+// for each frame up to 8 frames (3 more where it is odd), so that of
+// offsets that explain alike, the nearer 0 wins, two errors at the edges of
+// 2:3 film tell a one-frame cut, and a long cut costs no more than a short
+// one once the video proves it.
 // And it is claimed where the list as given makes at least this many
 // errors, three times those at the offset.
 constexpr std::int64_t kStartErrors = 2;
@@ -91,7 +91,7 @@ std::int64_t errorsAt(const Costs& costs, const std::vector<std::int64_t>& kept,
 // offset costs kShiftCost a frame it moves by (a first offset other than 0
 // too): the list is taken as it is wherever the video allows, and of
 // changes that explain the same, the smallest.
-std::int64_t start(int d) { return d == 0 ? 0 : kStartCost + std::min(std::abs(d), 16) / 2 + (d % 2 ? kOddCost : 0); }
+std::int64_t start(int d) { return d == 0 ? 0 : std::min(std::abs(d), 16) / 2 + (d % 2 ? kOddCost : 0); }
 
 std::int64_t change(int from, int to) {
   if (from == to) return 0;
@@ -175,7 +175,11 @@ void keepRealShifts(const Costs& costs, const VideoPictures& video, const std::v
         // ends where the stretch is the whole list, clearly better told.
         const bool whole = from == 0 && to == path.size();
         const std::int64_t wrong = errorsAt(costs, kept, from, to, before, whole);
-        const std::int64_t right = errorsAt(costs, kept, from, to, path[from], whole);
+        // Marks the new offset puts outside the video are pictures it lacks,
+        // no mistake of the list there.
+        std::int64_t outside = 0;
+        for (std::size_t k = from; k < to; ++k) outside += costs.outside(kept[k] + path[from], path[from]);
+        const std::int64_t right = errorsAt(costs, kept, from, to, path[from], whole) - outside;
         const bool real = (static_cast<double>(wrong) >= kShiftErrorShare * static_cast<double>(judged) &&
                            wrong >= 3 * right && wrong >= kShiftCost) ||
                           (from == 0 && wrong >= kStartErrors && wrong >= 3 * right + 1);
@@ -356,6 +360,14 @@ CheckResult checkList(const FrameList& list, const VideoPictures& video, const C
     for (const OffsetFit& f : r.offsets)
       if (f.offset != r.offset && f.errors <= fit.errors && f.checked >= fit.checked) r.alsoFits.push_back(f.offset);
 
+  // Fields alone, as entries where the list sits there.
+  for (const std::int64_t f : video.orphans()) {
+    int d = !r.shifts.empty() && r.shifts[0].entry == 0 ? r.shifts[0].offset : 0;
+    for (const Shift& s : r.shifts)
+      if (s.entry + s.offset <= f) d = s.offset;
+    if (f - d >= 0 && f - d < list.count()) r.orphans.push_back(f - d);
+  }
+
   // The shifts first: every mark from a shift's entry on moves with it.
   Repair repair(list);
   for (std::size_t k = 0; k < kept.size(); ++k)
@@ -425,8 +437,7 @@ DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const
                          const CheckSettings& settings, CheckResult& result,
                          const std::function<void(std::int64_t fields)>& progress) {
   // The fields the list was made from: those the stream's flags show, or
-  // two a coded picture. A DVD index read as film or without its flags
-  // gives each picture once.
+  // two a coded picture.
   // The quick pass over the packets runs while the decoder starts; its
   // frames wait in the pipe until the choice is made.
   PacketFields packets;
@@ -435,11 +446,8 @@ DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const
   const DecodeProblem started = frames.start(ffmpeg, video, true);
   counting.join();
   if (!started.ok()) return started;
-  Pulldown pulldown = pulldownFor(list.count(), packets.shown, 2 * packets.pictures);
-  if (const int operation = dvdFieldOperation(video); pulldown != Pulldown::None && (operation == 1 || operation == 2))
-    pulldown = Pulldown::Ignored;
-  if (settings.applyPulldown && pulldown != Pulldown::None)
-    pulldown = *settings.applyPulldown ? Pulldown::Applied : Pulldown::Ignored;
+  const Pulldown pulldown =
+      pulldownFor(list.count(), packets.shown, 2 * packets.pictures, dvdFieldOperation(video), settings.applyPulldown);
   const bool weave = pulldown == Pulldown::Applied;
   if (!weave) frames.dropTimes();
   const Y4mHeader& h = frames.header();
@@ -509,10 +517,8 @@ DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const
       shown += fields;
     }
     if (n > 0) {
-      // The last picture's: what the packets leave, where that is a picture's.
-      const std::int64_t rest = packets.shown - shown;
       const std::uint8_t* last = decoded[(n - 1) % 2].data();
-      weaver.add(last, rest >= 2 && rest <= 3 ? static_cast<int>(rest) : 2, emit);
+      weaver.add(last, lastPictureFields(packets.shown, shown), emit);
       weaver.finish(last, emit);
     }
   }

@@ -103,11 +103,12 @@ struct CheckResult {
   std::vector<RepeatedEntry> repeated;
   std::vector<LostPicture> lost;
   std::vector<Shift> shifts;
-  int offset = 0;                           // the offset of the most kept entries
-  std::vector<OffsetFit> offsets;           // the whole list at each offset, from -search to +search
-  std::vector<int> alsoFits;                // offsets that fit the whole list as well as the one found
-  std::vector<Change> changes;              // what the repair does, by entry
-  FrameList repaired;                       // the list with them
+  std::vector<std::int64_t> orphans;  // entries on fields alone, whose partner was cut away; never kept by a repair
+  int offset = 0;                     // the offset of the most kept entries
+  std::vector<OffsetFit> offsets;     // the whole list at each offset, from -search to +search
+  std::vector<int> alsoFits;          // offsets that fit the whole list as well as the one found
+  std::vector<Change> changes;        // what the repair does, by entry
+  FrameList repaired;                 // the list with them
   std::vector<std::int64_t> combedAsGiven;  // kept entries whose frames weave two pictures as the list stands
   // What checkVideo measured, for pictures of the findings.
   std::shared_ptr<const FrameScores> scores;

@@ -228,6 +228,27 @@ std::int64_t framesFromProbe(const std::string& text) {
   return static_cast<std::int64_t>((3600.0 * h + 60.0 * m + sec) * fps + 0.5);
 }
 
+DecodeProblem shownFields(const std::string& program, const std::string& video, const PacketFields& packets,
+                          std::vector<std::uint8_t>& fields) {
+  fields.clear();
+  FfmpegFrames frames;
+  if (DecodeProblem p = frames.start(program, video, true); !p.ok()) return p;
+  std::vector<std::uint8_t> pixels(frames.frameBytes());
+  const FrameRate rate = frames.header().rate.num > 0 ? frames.header().rate : FrameRate{};
+  std::int64_t n = 0, shown = 0;
+  for (; frames.next(pixels.data()); ++n) {
+    if (n == 0) continue;
+    const std::optional<std::int64_t> before = frames.timeOf(n - 1), now = frames.timeOf(n);
+    fields.push_back(
+        static_cast<std::uint8_t>(before && now ? fieldsBetween(*before, *now, frames.timeBase(), rate) : 2));
+    shown += fields.back();
+  }
+  if (DecodeProblem p = frames.finish(); !p.ok()) return p;
+  if (n == 0) return {Error::EmptyVideo, 0, {}};
+  fields.push_back(static_cast<std::uint8_t>(lastPictureFields(packets.shown, shown)));
+  return {};
+}
+
 std::int64_t probeFrames(const std::string& program, const std::string& video) {
   sys::Child child;
   std::string input;

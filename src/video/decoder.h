@@ -53,6 +53,12 @@ std::vector<std::string> ffmpegArguments(const std::string& input, bool timed = 
 // where ffmpeg tells nothing.
 PacketFields countFields(const std::string& program, const std::string& video);
 
+// The fields each coded picture shows, in display order, as a player shows
+// them (2, or 3 where it repeats its first field): the stream is decoded
+// once for its frames' times. `packets` is what countFields told.
+DecodeProblem shownFields(const std::string& program, const std::string& video, const PacketFields& packets,
+                          std::vector<std::uint8_t>& fields);
+
 // A DVD index's Field_Operation: 0 honour the flags, 1 force film, 2 ignore
 // them; -1 where it says nothing or `video` is no index.
 int dvdFieldOperation(const std::string& video);

@@ -183,6 +183,10 @@ VideoPictures::VideoPictures(const FrameScores& s, bool topFirst, int limit) : f
     p.counted = p.fields() >= 2 && p.fields() <= 3 && apart(p.first - 1) && apart(p.last) &&
                 (p.last + 1 < static_cast<std::int64_t>(known) || p.last + 1 == fields_);
     endedBefore_[static_cast<std::size_t>(p.last + 1)] += p.counted;
+    if (p.fields() == 1 && p.first > 0 && p.first + 1 < fields_ &&
+        verdict_[static_cast<std::size_t>(p.first - 1)] == Verdict::Combed &&
+        static_cast<std::size_t>(p.first) < pairs && verdict_[static_cast<std::size_t>(p.first)] == Verdict::Combed)
+      orphans_.push_back(p.first);
   }
   for (std::size_t f = 1; f <= known; ++f) endedBefore_[f] += endedBefore_[f - 1];
 }

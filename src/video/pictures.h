@@ -94,6 +94,9 @@ class VideoPictures {
   // The pair inside picture `k` that weaves it best (the cleanest; the
   // first of equals).
   std::int64_t bestPair(std::int64_t k) const;
+  // Fields alone in film, whose partner of their own picture was cut away
+  // (at an edit): combed with the field before and the one after.
+  const std::vector<std::int64_t>& orphans() const { return orphans_; }
   // The stretches, in order, that are not film.
   std::vector<StretchSpan> stretches(Stretch kind) const;
 
@@ -109,6 +112,7 @@ class VideoPictures {
   std::vector<Verdict> verdict_;         // per pair
   std::vector<std::int32_t> pictureOf_;  // per field
   std::vector<Picture> pictures_;
+  std::vector<std::int64_t> orphans_;
   std::vector<std::int32_t> endedBefore_;  // counted pictures whose last field is before field f
 };
 

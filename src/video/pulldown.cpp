@@ -20,8 +20,11 @@ const char* pulldownName(Pulldown p) {
   return "";
 }
 
-Pulldown pulldownFor(std::int64_t entries, std::int64_t shown, std::int64_t coded) {
+Pulldown pulldownFor(std::int64_t entries, std::int64_t shown, std::int64_t coded, int fieldOperation,
+                     std::optional<bool> asked) {
   if (shown == coded) return Pulldown::None;
+  if (asked) return *asked ? Pulldown::Applied : Pulldown::Ignored;
+  if (fieldOperation == 1 || fieldOperation == 2) return Pulldown::Ignored;
   // The nearer; of two alike, the flags applied, as most readers do.
   return std::llabs(entries - shown) <= std::llabs(entries - coded) ? Pulldown::Applied : Pulldown::Ignored;
 }
@@ -63,6 +66,11 @@ int fieldsBetween(std::int64_t pts, std::int64_t nextPts, FrameRate timeBase, Fr
                         static_cast<double>(rate.num) /
                         (static_cast<double>(timeBase.den) * static_cast<double>(rate.den));
   return static_cast<int>(std::clamp<long long>(std::llround(fields), 1, 6));
+}
+
+int lastPictureFields(std::int64_t packetsShown, std::int64_t shownBefore) {
+  const std::int64_t rest = packetsShown - shownBefore;
+  return rest >= 2 && rest <= 3 ? static_cast<int>(rest) : 2;
 }
 
 namespace {

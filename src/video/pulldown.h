@@ -27,8 +27,11 @@ enum class Pulldown : std::uint8_t {
 const char* pulldownName(Pulldown p);  // "none", "applied", "ignored"
 
 // Which field sequence a list of `entries` was made from: `shown` fields
-// with the flags applied, `coded` (two a picture) without.
-Pulldown pulldownFor(std::int64_t entries, std::int64_t shown, std::int64_t coded);
+// with the flags applied, `coded` (two a picture) without. A DVD index read
+// as film or without its flags (`fieldOperation` 1 or 2) gives each picture
+// once; `asked` is the user's word, where the stream has flags.
+Pulldown pulldownFor(std::int64_t entries, std::int64_t shown, std::int64_t coded, int fieldOperation = -1,
+                     std::optional<bool> asked = {});
 
 // Weaves pictures, each showing 2 or 3 fields (1 to 6 are taken), into the
 // frames of the fields they show. The first field shown is the top one
@@ -58,6 +61,9 @@ class PulldownWeaver {
 // order: the time to the next picture in fields of `rate` (frames a second).
 // The last picture's is told by the caller.
 int fieldsBetween(std::int64_t pts, std::int64_t nextPts, FrameRate timeBase, FrameRate rate);
+// The last picture's: what the packets' count of fields shown leaves after
+// the pictures before it, where that is a picture's (2 or 3), else 2.
+int lastPictureFields(std::int64_t packetsShown, std::int64_t shownBefore);
 
 // ffmpeg's per-frame line of its showinfo filter: "... n:  12 pts: 480480 ...".
 // The frame's number and time, or nothing for another line.

@@ -87,6 +87,24 @@ c = json.load(open("check.json"))[0]
 assert got == want, (len(got), len(want), [i for i, (a, b) in enumerate(zip(got, want)) if a != b][:5])
 assert len(c["combed"]) == 4 and len(c["lost"]) == 1 and len(c["repeated"]) == 1, (c["combed"], c["lost"], c["repeated"])
 PY
+  # Hand-offs from the flagged stream itself. ffmpeg decodes each coded
+  # picture once: the script of a right or repaired list keeps every one,
+  # bit for bit as decoded; a list that weaves two of them is refused.
+  ff -i soft.m2v -fps_mode passthrough -f framemd5 coded.md5
+  for list in right fixed; do
+    "$cli" script --force -o soft.txt --video soft.m2v $list.tpr 2>err &&
+      ff -i soft.m2v -filter_script:v soft.txt -fps_mode passthrough -f framemd5 got.md5 &&
+      diff -q <(grep -v '^#' coded.md5 | cut -d, -f6) <(grep -v '^#' got.md5 | cut -d, -f6) >/dev/null &&
+      ok || bad "ffmpeg's script of the $list list from soft.m2v ($order first): $(cat err; head -c 300 soft.txt)"
+  done
+  "$cli" script --force -o soft.txt --video soft.m2v damaged.tpr 2>err
+  [ $? -eq 1 ] && grep -q "weaves fields of coded pictures" err && ok || bad "the damaged list's script refused: $(cat err)"
+  "$cli" script --for avisynth "${flag[@]}" --force -o soft.avs --video soft.m2v right.tpr 2>err &&
+    grep -q 'repeat=true' soft.avs && ok || bad "AviSynth's source applies the flags: $(cat err soft.avs)"
+  # Wobbly calls its source filter with the file alone.
+  "$cli" script --for wobbly "${flag[@]}" --no-check --force -o soft.wob --video soft.m2v right.tpr 2>err
+  [ $? -eq 1 ] && grep -q "gives each coded picture once" err && [ ! -e soft.wob ] && ok ||
+    bad "Wobbly's lsmas.LWLibavSource refused for the fields shown: $(cat err)"
 done
 # --pulldown for a stream that has no flags: a warning, the check as without it.
 ff -i film.mkv -vf "telecine=first_field=top:pattern=32,setfield=tff" -c:v mpeg2video -b:v 6M -flags +ildct+ilme -top 1 hard.m2v

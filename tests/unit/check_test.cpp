@@ -70,6 +70,25 @@ std::vector<std::int64_t> keptOf(const FrameList& list) {
   return kept;
 }
 
+// The repaired list shows every picture the video proves once, of those
+// wholly in fields [from, to): each counted picture has exactly one kept
+// entry weaving it cleanly, and no kept entry is combed.
+void expectEachPictureOnce(const VideoPictures& v, const FrameList& repaired, std::int64_t from, std::int64_t to,
+                           const std::string& what) {
+  std::vector<int> shownBy(v.pictures().size(), 0);
+  for (const std::int64_t k : keptOf(repaired)) {
+    const std::int64_t p = v.shows(k);
+    if (p >= 0) ++shownBy[static_cast<std::size_t>(p)];
+    if (k < v.fields()) {
+      EXPECT_FALSE(v.combed(k)) << what << ": " << k << " still combed";
+    }
+  }
+  for (std::size_t p = 0; p < shownBy.size(); ++p)
+    if (v.pictures()[p].counted && v.pictures()[p].first >= from && v.pictures()[p].last < to) {
+      EXPECT_EQ(shownBy[p], 1) << what << ": picture " << p;
+    }
+}
+
 // Each kind of mistake, and what the repair makes of it: every picture
 // the video proves shown once, nothing else changed.
 TEST(CheckList, FindsEachMistakeAndRepairsIt) {
@@ -173,20 +192,7 @@ TEST(CheckList, FindsEachMistakeAndRepairsIt) {
       EXPECT_EQ(r.shifts[i].entry, c.shifts[i].entry) << c.what << " " << r.shifts[i].offset;
       EXPECT_EQ(r.shifts[i].offset, c.shifts[i].offset) << c.what;
     }
-    // The repaired list shows every picture the video proves once: each
-    // counted picture has exactly one kept entry weaving it cleanly.
-    std::vector<int> shownBy(v.pictures().size(), 0);
-    for (const std::int64_t k : keptOf(r.repaired)) {
-      const std::int64_t p = v.shows(k);
-      if (p >= 0) ++shownBy[static_cast<std::size_t>(p)];
-      if (k < v.fields()) {
-        EXPECT_FALSE(v.combed(k)) << c.what << ": " << k << " still combed";
-      }
-    }
-    for (std::size_t p = 0; p < shownBy.size(); ++p)
-      if (v.pictures()[p].counted && v.bestPair(static_cast<std::int64_t>(p)) < entries) {
-        EXPECT_EQ(shownBy[p], 1) << c.what << ": picture " << p;
-      }
+    expectEachPictureOnce(v, r.repaired, 0, entries, c.what);
     // And the list keeps its length; nothing changes where nothing was wrong.
     EXPECT_EQ(r.repaired.count(), given.count());
     if (c.combed.empty() && c.repeated.empty() && c.lost == 0 && c.shifts.empty()) {
@@ -254,7 +260,13 @@ std::vector<int> editedFields(const std::vector<std::pair<int, int>>& scenes) {
 // not) or later (negative: the video lost its first fields).
 TEST(CheckList, OffsetsOfBothSigns) {
   const std::vector<int> film = editedFields({{14, 1}, {23, 2}, {9, 1}, {31, 0}, {17, 2}, {40, 0}, {26, 2}});
-  const struct { int offset, search; } cases[] = {{4, 8}, {6, 8}, {8, 8}, {-2, 8}, {-4, 8}, {62, 64}};
+  // At the start where the video tells it there; where 2:3 film shows each
+  // picture's neighbour cleanly up to a cut (+2, -6), where it does.
+  const struct {
+    int offset, search;
+    bool atStart;
+  } cases[] = {{2, 8, false}, {4, 8, true},  {6, 8, true},   {8, 8, true},
+               {-2, 8, true}, {-4, 8, true}, {-6, 8, false}, {62, 64, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE("offset " + std::to_string(c.offset));
     // The list covers film fields [70, 70 + n); the video starts `offset`
@@ -270,18 +282,25 @@ TEST(CheckList, OffsetsOfBothSigns) {
       if (f + 1 < static_cast<std::int64_t>(n) &&
           listed[static_cast<std::size_t>(f + 1)] == listed[static_cast<std::size_t>(f)])
         right.push_back(f);
-    const CheckResult r = checkList(keeping(right, static_cast<std::int64_t>(n)), videoOf(video), settings);
-    EXPECT_EQ(r.shifts.size(), 1u);
-    // At the start, or after the few first marks that either offset
-    // explains alike.
-    if (!r.shifts.empty()) {
+    const VideoPictures v = videoOf(video);
+    const CheckResult r = checkList(keeping(right, static_cast<std::int64_t>(n)), v, settings);
+    ASSERT_EQ(r.shifts.size(), 1u);
+    EXPECT_EQ(r.shifts[0].offset, c.offset);
+    if (c.atStart) {
+      // After the few first marks that either offset explains alike.
       EXPECT_LT(r.shifts[0].entry, 12);
-      EXPECT_EQ(r.shifts[0].offset, c.offset);
+      EXPECT_EQ(r.offset, c.offset);
+      EXPECT_TRUE(r.combed.empty() && r.repeated.empty());
+      // The fields alone, where cuts left them, as the list's entries.
+      std::vector<std::int64_t> orphans;
+      for (std::size_t f = 1; f + 1 < n; ++f)
+        if (listed[f] != listed[f - 1] && listed[f] != listed[f + 1] && static_cast<int>(f) + c.offset > 0)
+          orphans.push_back(static_cast<std::int64_t>(f));
+      EXPECT_EQ(r.orphans, orphans);
     }
-    EXPECT_EQ(r.offset, c.offset);
-    EXPECT_TRUE(r.combed.empty() && r.repeated.empty());
-    // Lost, at most the video's first picture, whose first field was cut.
-    for (const LostPicture& l : r.lost) EXPECT_LT(l.from, 2) << l.from;
+    // Of the video's pictures the list covers, every one shown once.
+    expectEachPictureOnce(v, r.repaired, std::max(c.offset, 0), static_cast<std::int64_t>(n) + std::min(c.offset, 0),
+                          "offset " + std::to_string(c.offset));
   }
 }
 

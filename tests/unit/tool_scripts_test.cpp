@@ -51,6 +51,40 @@ TEST(SelectionPlan, KeepsExactlyTheKeptEntries) {
   EXPECT_EQ(plan.kept, static_cast<std::int64_t>(expected.size()));
 }
 
+TEST(SelectionPlan, CodedPicturesOfSoftPulldown) {
+  // Pictures showing 3, 2, 3, 2 and 2 fields: 0-2, 3-4, 5-7, 8-9, 10-11.
+  const std::vector<std::uint8_t> fields = {3, 2, 3, 2, 2};
+  struct Case {
+    const char* list;
+    std::vector<std::int64_t> firsts, counts;  // the plan's runs of pictures
+    std::int64_t conflict, other;              // its conflict, where it has one
+  } cases[] = {
+      {"K--K-K--K-K-", {0}, {5}, -1, -1},
+      {"-K---K--K-K", {0, 2}, {1, 3}, -1, -1},  // the first picture's second pair; picture 1 not kept
+      {"K-K--", {}, {}, 2, -1},                 // the third field with the next picture's first
+      {"KK---", {}, {}, 1, 0},                  // one picture kept twice
+      {"K--K-K--K--K", {0}, {5}, -1, -1},       // the video's last field: its frame is the last picture's
+  };
+  for (const Case& c : cases) {
+    SelectionPlan plan;
+    PictureConflict conflict;
+    const bool ok = codedPictureSelection(listFromPattern(c.list), fields, plan, conflict);
+    EXPECT_EQ(ok, c.conflict < 0) << c.list;
+    if (!ok) {
+      EXPECT_EQ(conflict.entry, c.conflict) << c.list;
+      EXPECT_EQ(conflict.other, c.other) << c.list;
+      continue;
+    }
+    std::vector<std::int64_t> firsts, counts;
+    for (const PlanPiece& p : plan.pieces) {
+      firsts.push_back(p.first);
+      counts.push_back(p.count);
+    }
+    EXPECT_EQ(firsts, c.firsts) << c.list;
+    EXPECT_EQ(counts, c.counts) << c.list;
+  }
+}
+
 TEST(ToolScripts, EachWriterAgainstTextCheckedByHand) {
   // Entries 0 to 9 in 3:2 ("10100" twice), then 10 alone, then 12.
   const FrameList list = listFromPattern("K-K--K-K--K-K");
