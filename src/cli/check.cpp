@@ -318,18 +318,16 @@ void jsonCheck(Json& json, const Project& project, const std::string& video, con
   json.EndObject();
 }
 
-// The findings for the page, by entry, with the pictures of the worst
-// `pictures` of them: what was kept of their frames while the video was
-// decoded.
-PageMarks pageMarks(const CheckResult& r, bool fixed, std::size_t pictures) {
-  PageMarks marks;
-  for (const CombedEntry& e : r.combed) marks.combed.push_back(e.entry);
-  struct Item {
-    PageFinding finding;
-    std::int64_t given = -1, other = -1;  // their pairs
-    int worth = 0;
-  };
-  std::vector<Item> items;
+// A finding of the page, and the pairs whose frames show it.
+struct PageItem {
+  PageFinding finding;
+  std::int64_t given = -1, other = -1;  // their pairs
+  int worth = 0;
+};
+
+// The findings for the page, the worst first.
+std::vector<PageItem> pageItems(const CheckResult& r, bool fixed) {
+  std::vector<PageItem> items;
   const int high = kCombScoreMax + 1;
   for (const CombedEntry& e : r.combed)
     items.push_back({{"combed", e.entry, fixedText(scoreShare(e.score), 2),
@@ -359,18 +357,34 @@ PageMarks pageMarks(const CheckResult& r, bool fixed, std::size_t pictures) {
                        ch.kept ? -1 : ch.entry,
                        ch.kept ? ch.entry : -1,
                        0});
-  // The worst get pictures, as many as were kept.
-  std::vector<std::size_t> byWorth(items.size());
-  for (std::size_t i = 0; i < items.size(); ++i) byWorth[i] = i;
-  std::stable_sort(byWorth.begin(), byWorth.end(),
-                   [&](std::size_t a, std::size_t b) { return items[a].worth > items[b].worth; });
+  std::stable_sort(items.begin(), items.end(), [](const PageItem& a, const PageItem& b) { return a.worth > b.worth; });
+  return items;
+}
+
+// The pairs whose pictures the page shows: those of the worst `pictures`
+// findings.
+std::vector<std::int64_t> picturePairs(const CheckResult& r, bool fixed, std::size_t pictures) {
+  std::vector<std::int64_t> pairs;
+  const std::vector<PageItem> items = pageItems(r, fixed);
+  for (std::size_t rank = 0; rank < items.size() && rank < pictures; ++rank)
+    for (const std::int64_t p : {items[rank].given, items[rank].other})
+      if (p >= 0) pairs.push_back(p);
+  return pairs;
+}
+
+// The findings for the page, by entry, with the pictures of the worst
+// `pictures` of them, as findingPictures took them.
+PageMarks pageMarks(const CheckResult& r, bool fixed, std::size_t pictures) {
+  PageMarks marks;
+  for (const CombedEntry& e : r.combed) marks.combed.push_back(e.entry);
+  std::vector<PageItem> items = pageItems(r, fixed);
   const auto png = [&](std::int64_t pair) {
     if (pair < 0 || !r.frames) return std::string();
     const std::optional<Thumbnail> t = r.frames->pair(pair, r.topFirst);
     return t ? greyPng(t->width, t->height, t->pixels.data()) : std::string();
   };
-  for (std::size_t rank = 0; rank < byWorth.size(); ++rank) {
-    Item& item = items[byWorth[rank]];
+  for (std::size_t rank = 0; rank < items.size(); ++rank) {
+    PageItem& item = items[rank];
     PageFinding& f = item.finding;
     f.repaired = fixed;
     if (rank < pictures) {
@@ -391,8 +405,8 @@ PageMarks pageMarks(const CheckResult& r, bool fixed, std::size_t pictures) {
     }
   }
   std::stable_sort(items.begin(), items.end(),
-                   [](const Item& a, const Item& b) { return a.finding.entry < b.finding.entry; });
-  for (Item& item : items) marks.findings.push_back(std::move(item.finding));
+                   [](const PageItem& a, const PageItem& b) { return a.finding.entry < b.finding.entry; });
+  for (PageItem& item : items) marks.findings.push_back(std::move(item.finding));
   return marks;
 }
 
@@ -432,7 +446,6 @@ int check(Context& c) {
     settings.threshold = o.threshold ? static_cast<int>(std::lround(*o.threshold * kCombScoreMax)) : -1;
     if (forced) settings.topFieldFirst = o.tff;
     settings.givenTopFirst = project.topFieldFirst().value_or(true);
-    settings.pictures = o.html ? o.pictures : 0;
     settings.applyPulldown = o.pulldown;
     const std::string ffmpeg = o.ffmpeg.empty() ? "ffmpeg" : o.ffmpeg;
     CheckResult r;
@@ -463,6 +476,11 @@ int check(Context& c) {
       if (const Status s = writeProjectList(project, r.repaired, true, repaired); !s.ok())
         return fail(c, project.path(), repairedPath, s);
     if (!o.html) return kOk;
+    // The pictures of the findings, from a second pass over the video now
+    // that they are known.
+    if (o.pictures > 0)
+      if (const DecodeProblem p = findingPictures(ffmpeg, video, picturePairs(r, o.fix, o.pictures), r); !p.ok())
+        return failDecoding(c, video, ffmpeg, p);
     PageMarks marks = pageMarks(r, o.fix, o.pictures);
     marks.rate = rate;
     marks.summary = {

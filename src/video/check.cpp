@@ -433,6 +433,46 @@ CheckResult checkList(const FrameList& list, const VideoPictures& video, const C
   return r;
 }
 
+namespace {
+
+// Reads every frame of the fields the list follows into `buffer()` in
+// turn, and calls `taken()` after each: the decoded frames as they are,
+// or, where the flags are applied, the frames of the fields they show,
+// the first of them top where `firstTop`.
+template <class Buffer, class Taken>
+void readFrames(FfmpegFrames& frames, bool weave, bool firstTop, std::int64_t packetsShown, Buffer&& buffer,
+                Taken&& taken) {
+  if (!weave) {
+    while (frames.next(buffer())) taken();
+    return;
+  }
+  const Y4mHeader& h = frames.header();
+  const std::size_t bytes = frames.frameBytes();
+  // Each picture is woven once the next one tells how many fields it shows.
+  std::vector<std::uint8_t> decoded[2] = {std::vector<std::uint8_t>(bytes), std::vector<std::uint8_t>(bytes)};
+  PulldownWeaver weaver(h.width, h.height, firstTop);
+  const auto emit = [&](const std::uint8_t* woven) {
+    std::memcpy(buffer(), woven, bytes);
+    taken();
+  };
+  const FrameRate rate = h.rate.num > 0 ? h.rate : FrameRate{};
+  std::int64_t n = 0, shown = 0;
+  for (; frames.next(decoded[n % 2].data()); ++n) {
+    if (n == 0) continue;
+    const std::optional<std::int64_t> before = frames.timeOf(n - 1), now = frames.timeOf(n);
+    const int fields = before && now ? fieldsBetween(*before, *now, frames.timeBase(), rate) : 2;
+    weaver.add(decoded[(n - 1) % 2].data(), fields, emit);
+    shown += fields;
+  }
+  if (n > 0) {
+    const std::uint8_t* last = decoded[(n - 1) % 2].data();
+    weaver.add(last, lastPictureFields(packetsShown, shown), emit);
+    weaver.finish(last, emit);
+  }
+}
+
+}  // namespace
+
 DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const std::string& video,
                          const CheckSettings& settings, CheckResult& result,
                          const std::function<void(std::int64_t fields)>& progress) {
@@ -457,10 +497,6 @@ DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const
                                           std::vector<std::uint8_t>(bytes)};
   CombMeter meter(h.width, h.height);
   auto scores = std::make_shared<FrameScores>();
-  std::shared_ptr<FindingFrames> pictures;
-  if (settings.pictures > 0)
-    pictures = std::make_shared<FindingFrames>(list, h.width, h.height, settings.pictures, settings.topFieldFirst,
-                                               settings.givenTopFirst, settings.threshold);
   // The frames the list and its shifts reach are measured; the rest only
   // counted.
   const std::int64_t measured = (static_cast<std::int64_t>(list.count()) + settings.search + 3) / 2 + 1;
@@ -483,11 +519,9 @@ DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const
     // Top field first: the next frame's top (even) lines, this frame's bottom.
     const CombScore top = meter.score(next, f, f, f), bottom = meter.score(f, next, next, next);
     scores->add(own, &top, &bottom, measured);
-    if (pictures) pictures->scored(k, *scores);
   };
   // Frame `count` is in its buffer.
   const auto taken = [&] {
-    if (pictures) pictures->frame(count, frame(count));
     if (count > 0) measure(count - 1, false);
     ++count;
     if (progress && count % 64 == 0) progress(2 * count);
@@ -497,35 +531,11 @@ DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const
   const bool firstTop = settings.topFieldFirst.value_or(h.scan == 'b'   ? false
                                                         : h.scan == 't' ? true
                                                                         : settings.givenTopFirst);
-  if (!weave) {
-    while (frames.next(frame(count))) taken();
-  } else {
-    // Each picture is woven once the next one tells how many fields it shows.
-    std::vector<std::uint8_t> decoded[2] = {std::vector<std::uint8_t>(bytes), std::vector<std::uint8_t>(bytes)};
-    PulldownWeaver weaver(h.width, h.height, firstTop);
-    const auto emit = [&](const std::uint8_t* woven) {
-      std::memcpy(frame(count), woven, bytes);
-      taken();
-    };
-    const FrameRate rate = h.rate.num > 0 ? h.rate : FrameRate{};
-    std::int64_t n = 0, shown = 0;
-    for (; frames.next(decoded[n % 2].data()); ++n) {
-      if (n == 0) continue;
-      const std::optional<std::int64_t> before = frames.timeOf(n - 1), now = frames.timeOf(n);
-      const int fields = before && now ? fieldsBetween(*before, *now, frames.timeBase(), rate) : 2;
-      weaver.add(decoded[(n - 1) % 2].data(), fields, emit);
-      shown += fields;
-    }
-    if (n > 0) {
-      const std::uint8_t* last = decoded[(n - 1) % 2].data();
-      weaver.add(last, lastPictureFields(packets.shown, shown), emit);
-      weaver.finish(last, emit);
-    }
-  }
+  readFrames(
+      frames, weave, firstTop, packets.shown, [&] { return frame(count); }, taken);
   if (DecodeProblem p = frames.finish(); !p.ok()) return p;
   if (count == 0) return {Error::EmptyVideo, 0, {}};
   measure(count - 1, true);
-  if (pictures) pictures->ended(count - 1, *scores);
   if (progress) progress(2 * count);
 
   const std::optional<bool> shownOrder = fieldOrderOf(*scores);
@@ -534,7 +544,6 @@ DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const
   const VideoPictures fields(*scores, topFirst, settings.threshold);
   result = checkList(list, fields, settings);
   result.scores = scores;
-  result.frames = pictures;
   result.videoFrames = count;
   result.codedPictures = packets.pictures;
   result.shownFields = packets.shown;
@@ -545,8 +554,27 @@ DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const
   result.rate = h.rate;
   result.scan = h.scan;
   result.topFirst = topFirst;
+  result.weaveTopFirst = firstTop;
   result.givenTopFirst = settings.givenTopFirst;
   result.videoTopFirst = shownOrder;
+  return {};
+}
+
+DecodeProblem findingPictures(const std::string& ffmpeg, const std::string& video,
+                              const std::vector<std::int64_t>& pairs, CheckResult& result) {
+  FfmpegFrames frames;
+  const bool weave = result.pulldown == Pulldown::Applied;
+  if (const DecodeProblem p = frames.start(ffmpeg, video, weave); !p.ok()) return p;
+  if (!weave) frames.dropTimes();
+  auto pictures = std::make_shared<FindingFrames>(frames.header().width, frames.header().height, pairs);
+  std::vector<std::uint8_t> pixels(frames.frameBytes());
+  std::int64_t count = 0;
+  readFrames(
+      frames, weave, result.weaveTopFirst, result.shownFields, [&] { return pixels.data(); },
+      [&] { pictures->frame(count++, pixels.data()); });
+  if (DecodeProblem p = frames.finish(); !p.ok()) return p;
+  pictures->ended(count);
+  result.frames = pictures;
   return {};
 }
 

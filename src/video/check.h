@@ -30,7 +30,6 @@ struct CheckSettings {
   // The field order when forced; else the video's where it shows one, else `givenTopFirst`.
   std::optional<bool> topFieldFirst;
   bool givenTopFirst = true;  // the project's, or top first
-  std::size_t pictures = 0;   // findings whose frames are kept, the worst first
   // Whether the list was made from the fields the stream's flags show
   // (true) or from two fields a coded picture (false); else told from the
   // list's length.
@@ -89,6 +88,7 @@ struct CheckResult {
   FrameRate rate{0, 1};        // the video's, as the decoder gives it; 0/1 when it gives none
   char scan = 0;               // what the stream says of its frames: 'p' progressive, 't', 'b', 'm' or 0
   bool topFirst = true;        // the order used
+  bool weaveTopFirst = true;   // where the flags are applied, the first field shown
   bool givenTopFirst = true;
   std::optional<bool> videoTopFirst;  // the order the video shows, if any
   std::int64_t entries = 0;
@@ -112,7 +112,7 @@ struct CheckResult {
   std::vector<std::int64_t> combedAsGiven;  // kept entries whose frames weave two pictures as the list stands
   // What checkVideo measured, for pictures of the findings.
   std::shared_ptr<const FrameScores> scores;
-  std::shared_ptr<const FindingFrames> frames;  // where pictures were asked for
+  std::shared_ptr<const FindingFrames> frames;  // findingPictures'
 
   std::int64_t videoFields() const { return 2 * videoFrames; }
   double cleanShare() const { return kept ? static_cast<double>(clean) / static_cast<double>(kept) : 1; }
@@ -128,5 +128,10 @@ CheckResult checkList(const FrameList& list, const VideoPictures& video, const C
 DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const std::string& video,
                          const CheckSettings& settings, CheckResult& result,
                          const std::function<void(std::int64_t fields)>& progress = {});
+
+// Decodes `video` again, as checkVideo did, for the pictures of the frames
+// that `pairs` of `result` weave (result.frames).
+DecodeProblem findingPictures(const std::string& ffmpeg, const std::string& video,
+                              const std::vector<std::int64_t>& pairs, CheckResult& result);
 
 }  // namespace pulldex

@@ -1,16 +1,13 @@
-// Small pictures of the frames a check's findings show, taken while the
-// video is decoded, the one time it is: a user sees a combed frame before
-// believing it. Only the frames that findings need are kept, and no more
-// findings than asked for, the worst first.
+// Small pictures of the frames a check's findings show: a user sees a
+// combed frame before believing it. They are taken once the findings are
+// known, in a second pass over the video, of the frames those findings
+// name and no others.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <vector>
-
-#include "model/frame_list.h"
-#include "video/pictures.h"
 
 namespace pulldex {
 
@@ -37,43 +34,20 @@ class Thumbnails {
 
 class FindingFrames {
  public:
-  // `limit`: how many findings at most keep their frames.
-  FindingFrames(const FrameList& list, int width, int height, std::size_t limit, std::optional<bool> forcedOrder,
-                bool givenOrder, int threshold);
-  // Frame k, as it was decoded.
+  // The frames that pairs `pairs` of the video weave (frame p / 2, and
+  // p / 2 + 1 where p is odd).
+  FindingFrames(int width, int height, const std::vector<std::int64_t>& pairs);
+  // Frame k, as it was decoded: kept where it is wanted.
   void frame(std::int64_t k, const std::uint8_t* pixels);
-  // Every pairing up to frame k's with the next frame is scored.
-  void scored(std::int64_t k, const FrameScores& scores) { look(k, scores, false); }
-  // The video ended after frame k.
-  void ended(std::int64_t k, const FrameScores& scores) { look(k, scores, true); }
+  // The video had `frames` frames.
+  void ended(std::int64_t frames) { frames_ = frames; }
   // The picture of pair p woven in the order given, where its frames were kept.
   std::optional<Thumbnail> pair(std::int64_t p, bool topFirst) const;
 
  private:
-  struct Candidate {
-    int worth;
-    std::int64_t first, last;  // the frames it keeps
-  };
-  // Judges the frames of the recent past, where the pairs around them are
-  // all known, with the check's own rules at the list's own offset, and
-  // keeps the frames of what it finds.
-  void look(std::int64_t k, const FrameScores& scores, bool end);
-  void keep(int worth, std::int64_t firstPair, std::int64_t lastPair);
-  void release(const Candidate& c);
-  static bool leastOnTop(const Candidate& a, const Candidate& b);
-
-  const FrameList& list_;
   Thumbnails thumbnails_;
-  std::size_t limit_;
-  std::optional<bool> forcedOrder_;
-  bool givenOrder_;
-  int threshold_;
-  std::vector<Thumbnail> ring_;                             // the recent frames, by frame modulo its size
-  std::int64_t newest_ = -1;                                // the last frame in the ring
-  std::int64_t frames_ = -1;                                // the video's, once it ended
-  std::int64_t lookedUpTo_ = 0;                             // pairs before this are judged
-  std::vector<Candidate> candidates_;                       // a heap, the least worth on top
-  std::map<std::int64_t, std::pair<Thumbnail, int>> kept_;  // frame: its thumbnail, the candidates that need it
+  std::map<std::int64_t, Thumbnail> kept_;  // by frame; empty until it is decoded
+  std::int64_t frames_ = -1;
 };
 
 }  // namespace pulldex

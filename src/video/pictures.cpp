@@ -114,6 +114,25 @@ VideoPictures::VideoPictures(const FrameScores& s, bool topFirst, int limit) : f
     limit_[p] = static_cast<std::uint16_t>(limit >= 0 ? limit : clean + static_cast<int>(kLimitAt * (combed - clean)));
   }
 
+  // A stretch of video is told from the window around each pair, which at
+  // its edges still holds enough film to look like film. Its edges are
+  // where the film's last clean pairing is: video combs on every pairing,
+  // film on at most two in a row.
+  for (std::size_t p = 0; p < pairs; ++p) {
+    if (kind_[p] != Stretch::Interlaced) continue;
+    std::size_t to = p;
+    while (to < pairs && kind_[to] == Stretch::Interlaced) ++to;
+    std::size_t from = p;
+    while (from > 0 && kind_[from - 1] == Stretch::Film && score_[from - 1] > limit_[from - 1]) --from;
+    // The pair across the edge weaves film's last field with the video's
+    // first: it stays film's.
+    for (std::size_t q = from + 1; q < p; ++q) kind_[q] = Stretch::Interlaced;
+    std::size_t end = to;
+    while (end < pairs && kind_[end] == Stretch::Film && score_[end] > limit_[end]) ++end;
+    for (std::size_t q = to; q + 1 < end; ++q) kind_[q] = Stretch::Interlaced;
+    p = std::max(to, end);
+  }
+
   // Above the limit is combed where it stands out: one of its fields' other
   // pairings clearly cleaner, as a field's pairing with its own picture's
   // other field is, and no more than two such pairs in a row (a field of
