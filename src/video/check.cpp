@@ -6,30 +6,20 @@
 #include <limits>
 #include <thread>
 
+#include "video/calibration.h"
 #include "video/combing.h"
 
 namespace pulldex {
 
 namespace {
 
-// What a change of offset costs against the errors it saves, at the start
-// and inside the list.
-constexpr std::int64_t kShiftCost = 8;  // for each frame the video gains or loses
-// And more for an odd offset: a cut takes whole frames, and in 2:3 film an
-// odd offset often fits as well as the even one beside it.
-constexpr std::int64_t kOddCost = 3;
+using namespace calibration;
+
 // A first offset other than 0 is one cut at the list's start: it costs 1
-// for each frame up to 8 frames (3 more where it is odd), so that of
+// for each frame up to 8 frames (kOddCost more where it is odd), so that of
 // offsets that explain alike, the nearer 0 wins, two errors at the edges of
 // 2:3 film tell a one-frame cut, and a long cut costs no more than a short
 // one once the video proves it.
-// And it is claimed where the list as given makes at least this many
-// errors, three times those at the offset.
-constexpr std::int64_t kStartErrors = 2;
-// A shift is claimed only where the list, taken as it is, is wrong at a
-// rate no scattered mistakes reach: errors at least this share of the kept
-// entries the stretch judges, and three times those at the shift.
-constexpr double kShiftErrorShare = 0.2;
 
 // The costs of taking the list at one offset or another: each kept entry
 // that weaves two pictures, shows one that the kept entry before it shows,
@@ -251,7 +241,6 @@ class Repair {
 // as anywhere earlier does, give or take one scattered mistake. Where both
 // offsets fit (2:3 film fits some offsets alike), the list stays as it is.
 void placeShifts(const Costs& costs, const std::vector<std::int64_t>& kept, std::vector<int>& path) {
-  constexpr std::int64_t kSlack = 2;
   // A first offset other than 0 is a change from 0 at the list's start,
   // moved only where offset 0 explains the entries before it exactly.
   for (std::size_t b = 0; b < path.size(); ++b) {
@@ -277,7 +266,7 @@ void placeShifts(const Costs& costs, const std::vector<std::int64_t>& kept, std:
       total[c - 1 - from] += rest;
     }
     const std::size_t first = b == 0 ? 0 : from + 1;
-    const std::int64_t slack = b == 0 ? 0 : kSlack;
+    const std::int64_t slack = b == 0 ? 0 : kPlaceSlack;
     std::int64_t least = std::numeric_limits<std::int64_t>::max();
     for (std::size_t c = first; c < to; ++c) least = std::min(least, total[c - from]);
     std::size_t at = b;

@@ -14,11 +14,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "video/calibration.h"
+
 namespace pulldex {
 
-inline constexpr int kCombPixelThreshold = 9;   // grey levels, from 0 to 255
-inline constexpr int kCombMotionThreshold = 8;  // grey levels a pixel must change to move
-inline constexpr int kCombWindow = 16;          // the window's side, in pixels
+inline constexpr int kCombPixelThreshold = calibration::kCombPixel;    // grey levels, from 0 to 255
+inline constexpr int kCombMotionThreshold = calibration::kCombMotion;  // grey levels a pixel must change to move
+inline constexpr int kCombWindow = 16;                                 // the window's side, in pixels
 inline constexpr int kCombScoreMax = kCombWindow * kCombWindow;
 
 struct CombScore {

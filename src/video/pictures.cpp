@@ -3,27 +3,13 @@
 #include <algorithm>
 #include <limits>
 
+#include "video/calibration.h"
+
 namespace pulldex {
 
 namespace {
 
-// Judging a pair against those around it: the window of pairs either side,
-// and where in their scores the clean and the combed level are read. In
-// film three pairs in five are clean, in video one in two, so a quarter of
-// the way up is a clean pair's score and four fifths a combed one's.
-constexpr int kReach = 40;
-constexpr double kCleanAt = 0.25, kCombedAt = 0.8;
-// A stretch whose combed level stays below this has nothing that moves
-// enough to tell pictures apart.
-constexpr int kStillBelow = 24;
-// Combed pairs must score at least twice the clean level and this much
-// more; where they do not, every pairing combs alike: fields of their own.
-constexpr int kGap = 16;
-// The limit lies this far from the clean level towards the combed one.
-constexpr double kLimitAt = 0.4;
-// A combed pair scores half as much again as the cleaner of its fields'
-// other pairings, and this much more.
-constexpr int kCleanerBy = 8;
+using namespace calibration;
 
 // One order's pairing clearly cleaner than the other's: a third of it, and
 // a clear gap.

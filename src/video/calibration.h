@@ -1,0 +1,65 @@
+// The judge's calibration, in one table: every value it was tuned to, what
+// it does, and which content of the calibration clips (720x480 2:3 film,
+// MPEG-2 at 6 Mb/s and lossless, both field orders; the README's table)
+// bounds it. Scores are combed pixels in a 16x16 window, 0 to 256.
+#pragma once
+
+#include <cstdint>
+
+namespace pulldex::calibration {
+
+// --- A pixel combs (combing.cpp) ---
+// Grey levels a line must stand out from both lines beside it. Bound by
+// the pan with heavy grain: its clean pairings stay at 0.23 at most.
+inline constexpr int kCombPixel = 9;
+// Grey levels a pixel must change between the frames before and after to
+// count as moving. Bound by the small object over a still picture with
+// grain: the grain alone moves less.
+inline constexpr int kCombMotion = 8;
+
+// --- A pair judged against those around it (pictures.cpp) ---
+// Pairs either side in the window: several groups of pictures of an
+// MPEG-2 stream, whose blocks comb alike within one (the fast pan).
+inline constexpr int kReach = 40;
+// Where in the window's sorted scores the clean and the combed level are
+// read: in film three pairs in five are clean, in 60i none, so a quarter
+// of the way up is a clean pair's score and four fifths a combed one's.
+inline constexpr double kCleanAt = 0.25, kCombedAt = 0.8;
+// A stretch whose combed level stays below this moves too little to tell
+// pictures apart. Between the still picture (combed median 0.01) and
+// the dark pan (combed pairings 0.18 at least).
+inline constexpr int kStillBelow = 24;
+// Combed pairs score at least twice the clean level and this much more, or
+// every pairing combs alike (60i). Bound by the flat cartoon, whose clean
+// pairings score 0 and combed ones 0.25 at least, and the 60i pan, whose
+// pairings all score about 0.82.
+inline constexpr int kGap = 16;
+// The limit lies this far from the clean level towards the combed one.
+// Bound by testsrc2 (clean 0.21 at most, combed 0.39 at least) and the small
+// object (clean up to 0.24 where it crosses grain, combed 0.44 at least).
+inline constexpr double kLimitAt = 0.4;
+// A combed pair scores half as much again as the cleaner of its fields'
+// other pairings, and this much more: the fast pan's MPEG-2, whose noisy
+// clean pairings come out unclear rather than combed.
+inline constexpr int kCleanerBy = 8;
+
+// --- Where the list sits (check.cpp) ---
+// Errors a change of offset inside the list costs for each frame it moves
+// by, and more for an odd offset (2:3 film often fits an odd offset as well
+// as the even one beside it). Bound by eight scattered mistakes in 2:3
+// film, which are no shift.
+inline constexpr std::int64_t kShiftCost = 8;
+inline constexpr std::int64_t kOddCost = 3;
+// A first offset is claimed where the list as given makes at least this
+// many errors, three times those at the offset: 2:3 film one frame off
+// may show no other errors than two at the list's ends.
+inline constexpr std::int64_t kStartErrors = 2;
+// A shift inside the list is claimed where the list taken as it is is
+// wrong on this share of the entries it judges. Bound by the same
+// scattered mistakes.
+inline constexpr double kShiftErrorShare = 0.2;
+// A shift is placed as late as the old offset explains the entries before
+// it to within this many errors.
+inline constexpr std::int64_t kPlaceSlack = 2;
+
+}  // namespace pulldex::calibration
