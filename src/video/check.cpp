@@ -440,10 +440,8 @@ void readFrames(FfmpegFrames& frames, bool weave, bool firstTop, std::int64_t pa
   // Each picture is woven once the next one tells how many fields it shows.
   std::vector<std::uint8_t> decoded[2] = {std::vector<std::uint8_t>(bytes), std::vector<std::uint8_t>(bytes)};
   PulldownWeaver weaver(h.width, h.height, firstTop);
-  const auto emit = [&](const std::uint8_t* woven) {
-    std::memcpy(buffer(), woven, bytes);
-    taken();
-  };
+  weaver.weaveInto(buffer);
+  const auto emit = [&](const std::uint8_t*) { taken(); };
   const FrameRate rate = h.rate.num > 0 ? h.rate : FrameRate{};
   std::int64_t n = 0, shown = 0;
   for (; frames.next(decoded[n % 2].data()); ++n) {

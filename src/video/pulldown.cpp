@@ -36,9 +36,10 @@ PulldownWeaver::PulldownWeaver(int width, int height, bool firstTop)
       frame_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height)) {}
 
 void PulldownWeaver::field(const std::uint8_t* picture, bool top) {
+  if (!half_) current_ = target_ ? target_() : frame_.data();
   const auto w = static_cast<std::size_t>(width_);
   for (int y = top ? 0 : 1; y < height_; y += 2)
-    std::memcpy(frame_.data() + static_cast<std::size_t>(y) * w, picture + static_cast<std::size_t>(y) * w, w);
+    std::memcpy(current_ + static_cast<std::size_t>(y) * w, picture + static_cast<std::size_t>(y) * w, w);
 }
 
 void PulldownWeaver::add(const std::uint8_t* picture, int fields, const Emit& emit) {
@@ -46,7 +47,7 @@ void PulldownWeaver::add(const std::uint8_t* picture, int fields, const Emit& em
   for (int f = 0; f < fields; ++f) {
     field(picture, nextTop_);
     nextTop_ = !nextTop_;
-    if (half_) emit(frame_.data());
+    if (half_) emit(current_);
     half_ = !half_;
   }
 }
@@ -56,7 +57,7 @@ void PulldownWeaver::finish(const std::uint8_t* lastPicture, const Emit& emit) {
   field(lastPicture, nextTop_);
   nextTop_ = !nextTop_;
   half_ = false;
-  emit(frame_.data());
+  emit(current_);
 }
 
 int fieldsBetween(std::int64_t pts, std::int64_t nextPts, FrameRate timeBase, FrameRate rate) {

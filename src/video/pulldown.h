@@ -47,9 +47,14 @@ class PulldownWeaver {
   // The video's end: a field left alone makes a frame with the same
   // picture's other field.
   void finish(const std::uint8_t* lastPicture, const Emit& emit);
+  // Each frame is woven into the buffer `target` gives as the frame starts,
+  // not into one of the weaver's own: no copy of it is made.
+  void weaveInto(std::function<std::uint8_t*()> target) { target_ = std::move(target); }
 
  private:
   void field(const std::uint8_t* picture, bool top);
+  std::function<std::uint8_t*()> target_;
+  std::uint8_t* current_ = nullptr;  // the frame being woven
 
   int width_, height_;
   bool nextTop_;
