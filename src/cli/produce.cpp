@@ -138,9 +138,10 @@ int flaggedSource(Context& c, Project& project, std::size_t index, const FrameLi
     return failDecoding(c, video, ffmpeg, p);
   std::int64_t shown = 0;
   for (const std::uint8_t n : fields) shown += n;
-  if (static_cast<std::int64_t>(list.count()) > shown) {
-    c.err << project.path() << ": " << errorText(Error::ListLongerThanVideo) << " (" << list.count() << " entries, and "
-          << video << " shows " << shown << " fields)\n";
+  // Entries past the video's end are fine as long as none of them is kept.
+  if (const std::vector<std::int64_t> kept = list.keptEntries(); !kept.empty() && kept.back() >= shown) {
+    c.err << project.path() << ": " << errorText(Error::ListLongerThanVideo) << " (kept entry " << kept.back()
+          << ", and " << video << " shows " << shown << " fields)\n";
     return kFailed;
   }
   PictureConflict conflict;

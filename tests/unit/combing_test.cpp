@@ -11,6 +11,7 @@
 
 #include "frames.h"
 #include "video/combing.h"
+#include "video/finding_frames.h"
 #include "video/pictures.h"
 #include "video/y4m.h"
 
@@ -264,10 +265,13 @@ TEST(VideoPictures, FieldsGroupIntoThePicturesTheFilmHad) {
   const auto still = v.stretches(Stretch::Still), interlaced = v.stretches(Stretch::Interlaced);
   ASSERT_EQ(still.size(), 1u);
   ASSERT_EQ(interlaced.size(), 1u);
-  // Near where they are: within a window of pairs of it, each pair is
-  // judged against the film beside it too.
+  // The still one near where it is: within a window of pairs of it, each
+  // pair is judged against the film beside it too. The video exactly, from
+  // the film's last clean pair (297) to its next (398), the pairs that
+  // cross from one to the other left to the film.
   EXPECT_NEAR(static_cast<double>(still[0].from), 100, 30);
-  EXPECT_NEAR(static_cast<double>(interlaced[0].to), 400, 30);
+  EXPECT_EQ(interlaced[0].from, 299);
+  EXPECT_EQ(interlaced[0].to, 397);
   EXPECT_FALSE(v.clean(150) || v.combed(150) || v.clean(350) || v.combed(350));
   EXPECT_EQ(v.shows(150), -1);
 
@@ -280,6 +284,30 @@ TEST(VideoPictures, FieldsGroupIntoThePicturesTheFilmHad) {
   const VideoPictures b(scoresOf(burst, true), true);
   for (int p = 40; p < 45; ++p) EXPECT_FALSE(b.combed(p)) << p;
   EXPECT_TRUE(b.clean(51));
+}
+
+// The page's pictures: only the frames the findings' pairs weave are kept,
+// an odd pair woven from two frames, the video's last field's frame as it is.
+TEST(FindingFrames, TheFramesOfThePairsAsked) {
+  constexpr int w = 8, h = 6;  // thumbnails of 8 columns keep every pixel
+  const auto frameOf = [&](int k) { return std::vector<std::uint8_t>(w * h, static_cast<std::uint8_t>(10 * k + 5)); };
+  FindingFrames frames(w, h, {4, 7, 11});
+  for (int k = 0; k < 6; ++k) frames.frame(k, frameOf(k).data());
+  frames.ended(6);
+  const auto grey = [&](std::int64_t pair, bool topFirst) {
+    const std::optional<Thumbnail> t = frames.pair(pair, topFirst);
+    std::vector<int> lines;
+    if (t)
+      for (int r = 0; r < t->height; ++r) lines.push_back(t->pixels[static_cast<std::size_t>(r * t->width)]);
+    return lines;
+  };
+  EXPECT_EQ(grey(4, true), (std::vector<int>{25, 25, 25, 25, 25, 25}));
+  // Top field first: the next frame's top lines, this frame's bottom ones.
+  EXPECT_EQ(grey(7, true), (std::vector<int>{45, 35, 45, 35, 45, 35}));
+  EXPECT_EQ(grey(7, false), (std::vector<int>{35, 45, 35, 45, 35, 45}));
+  EXPECT_EQ(grey(11, true), (std::vector<int>{55, 55, 55, 55, 55, 55}));  // the last field
+  EXPECT_TRUE(grey(2, true).empty());                                     // frame 1 was not asked for
+  EXPECT_TRUE(grey(0, true).empty());                                     // nor frame 0
 }
 
 TEST(VideoPictures, TheFieldOrderShowsInTheOtherPairings) {
