@@ -96,6 +96,19 @@ WobblyFindings findingsFor(const CheckResult& r, const FrameList& list, const Wo
 // show when called with the file alone, as Wobbly calls them.
 bool appliesFlags(const std::string& filter) { return filter == "d2v.Source" || filter == "dgdecodenv.DGSource"; }
 
+// Why Wobbly's source filter would not give the fields the list follows, or
+// nothing. d2v.Source goes by the index, which says whether it applies them.
+std::string sourceMismatch(Pulldown pulldown, const std::string& filter, const std::string& video) {
+  if (pulldown == Pulldown::None || filter == "d2v.Source" || (pulldown == Pulldown::Applied) == appliesFlags(filter))
+    return {};
+  if (pulldown == Pulldown::Applied)
+    return "the list has an entry for every field the flags of " + video + " show, and " + filter +
+           ", called with the file alone as Wobbly calls it, gives each coded picture once: index the video as a DVD "
+           "index (.d2v) for d2v.Source, or give --source-filter dgdecodenv.DGSource";
+  return "the list has two entries a coded picture of " + video + ", and " + filter +
+         " shows the fields its flags repeat: give --source-filter lsmas.LWLibavSource";
+}
+
 // Which fields the list follows, from the video's packets and --pulldown.
 Pulldown pulldownOf(Context& c, const FrameList& list, const std::string& ffmpeg, const std::string& video,
                     PacketFields& packets) {
@@ -202,18 +215,8 @@ int wobbly(Context& c, Project& project, std::size_t index, const FrameList& exp
       c.err << video << ": the video is " << (*r.videoTopFirst ? "top" : "bottom")
             << " field first, the Wobbly project says otherwise (--tff or --bff sets it)\n";
   }
-  if ((pulldown == Pulldown::Applied) != appliesFlags(source.filter) && pulldown != Pulldown::None &&
-      source.filter != "d2v.Source") {
-    c.err << project.path() << ": " << errorText(Error::SourceFields) << " ("
-          << (pulldown == Pulldown::Applied
-                  ? "the list has an entry for every field the flags of " + video + " show, and " + source.filter +
-                        ", called with the file alone as " +
-                        "Wobbly calls it, gives each coded picture once: index the video "
-                        "as a DVD index (.d2v) for d2v.Source, or give --source-filter "
-                        "dgdecodenv.DGSource"
-                  : "the list has two entries a coded picture of " + video + ", and " + source.filter +
-                        " shows the fields its flags repeat: give " + "--source-filter lsmas.LWLibavSource")
-          << ")\n";
+  if (const std::string why = sourceMismatch(pulldown, source.filter, video); !why.empty()) {
+    c.err << project.path() << ": " << errorText(Error::SourceFields) << " (" << why << ")\n";
     return kFailed;
   }
   if (videoFrames(exported.count()) > source.frames) {

@@ -442,12 +442,10 @@ void readFrames(FfmpegFrames& frames, bool weave, bool firstTop, std::int64_t pa
   PulldownWeaver weaver(h.width, h.height, firstTop);
   weaver.weaveInto(buffer);
   const auto emit = [&](const std::uint8_t*) { taken(); };
-  const FrameRate rate = h.rate.num > 0 ? h.rate : FrameRate{};
   std::int64_t n = 0, shown = 0;
   for (; frames.next(decoded[n % 2].data()); ++n) {
     if (n == 0) continue;
-    const std::optional<std::int64_t> before = frames.timeOf(n - 1), now = frames.timeOf(n);
-    const int fields = before && now ? fieldsBetween(*before, *now, frames.timeBase(), rate) : 2;
+    const int fields = frames.fieldsBefore(n);
     weaver.add(decoded[(n - 1) % 2].data(), fields, emit);
     shown += fields;
   }

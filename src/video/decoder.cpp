@@ -234,13 +234,10 @@ DecodeProblem shownFields(const std::string& program, const std::string& video, 
   FfmpegFrames frames;
   if (DecodeProblem p = frames.start(program, video, true); !p.ok()) return p;
   std::vector<std::uint8_t> pixels(frames.frameBytes());
-  const FrameRate rate = frames.header().rate.num > 0 ? frames.header().rate : FrameRate{};
   std::int64_t n = 0, shown = 0;
   for (; frames.next(pixels.data()); ++n) {
     if (n == 0) continue;
-    const std::optional<std::int64_t> before = frames.timeOf(n - 1), now = frames.timeOf(n);
-    fields.push_back(
-        static_cast<std::uint8_t>(before && now ? fieldsBetween(*before, *now, frames.timeBase(), rate) : 2));
+    fields.push_back(static_cast<std::uint8_t>(frames.fieldsBefore(n)));
     shown += fields.back();
   }
   if (DecodeProblem p = frames.finish(); !p.ok()) return p;
@@ -343,6 +340,12 @@ DecodeProblem FfmpegFrames::finish() {
   if (status != 0 && errors_.find("matches no streams") != std::string::npos) return {Error::NoVideoStream, 0, {}};
   if (status != 0) return {Error::DecoderFailed, 0, first.empty() ? "exit status " + std::to_string(status) : first};
   return {};
+}
+
+int FfmpegFrames::fieldsBefore(std::int64_t n) {
+  const std::optional<std::int64_t> before = timeOf(n - 1), now = timeOf(n);
+  const FrameRate rate = header_.rate.num > 0 ? header_.rate : FrameRate{};
+  return before && now ? fieldsBetween(*before, *now, timeBase(), rate) : 2;
 }
 
 std::optional<std::int64_t> FfmpegFrames::timeOf(std::int64_t n) {

@@ -100,6 +100,9 @@ class FfmpegFrames {
   // the frame. Nothing where it tells none (NOPTS, or it ended first).
   std::optional<std::int64_t> timeOf(std::int64_t n);
   FrameRate timeBase();
+  // The fields picture n - 1 shows, from its time and picture n's in fields
+  // of the stream's rate (2 where either is untold).
+  int fieldsBefore(std::int64_t n);
   // The times are not wanted: they are no longer kept.
   void dropTimes();
 
