@@ -15,7 +15,9 @@ Each film scene is telecined on its own and cut at a random frame of its
 cadence at both ends, so that the cadence restarts at every cut and orphan
 fields are left. Encodings: DVD and SVCD MPEG-2, VCD MPEG-1 (coded
 progressively), 1080i MPEG-2, and soft pulldown in both orders (mpeg2enc -p).
-Every clip has a lossless twin (FFV1) of the same fields.
+Every clip has a lossless twin (FFV1) of the same fields. dvd-mixed is edited
+from sources of both field orders: its first five scenes top field first, the
+rest bottom first.
 
 Held out: the clips marked held are kept out of tuning the judge, so that
 their rows tell how it does on clips it was not fitted to.
@@ -34,6 +36,7 @@ CLIPS = [
     ("hd1080i", (1920, 1080), "mpeg2", "top", 20, True),
     ("soft-tff", (720, 480), "soft", "top", 44, False),
     ("soft-bff", (720, 480), "soft", "bottom", 44, True),
+    ("dvd-mixed", (720, 480), "mpeg2", "mixed", 44, False),
 ]
 
 
@@ -88,12 +91,14 @@ def project(path, n, kept):
 
 def build_clip(work, p, name, size, encoding, order, count, rng):
     w, h = size
-    o = order[0]
+    mixed = order == "mixed"
+    o = "t" if mixed else order[0]
     d = os.path.join(work, name)
     os.makedirs(d, exist_ok=True)
     parts, fields, frames, video = [], [], [], []   # twin parts; picture of each field; md5 of each picture
     soft = encoding == "soft"
     for k, (scene, graph, rate) in enumerate(scenes(p, w, h)):
+        so = ("top" if k < 5 else "bottom") if mixed else order   # this scene's field order
         if soft and rate == VIDEO:
             continue                                   # soft pulldown is film throughout
         n = count * 2 if rate == VIDEO else count
@@ -106,14 +111,14 @@ def build_clip(work, p, name, size, encoding, order, count, rng):
             continue
         tc = os.path.join(d, f"{k}-{scene}-tc.mkv")
         if rate == VIDEO:
-            ff("-i", src, "-vf", f"tinterlace=mode=interleave_{order},setfield={o}ff", "-c:v", "ffv1", tc)
+            ff("-i", src, "-vf", f"tinterlace=mode=interleave_{so},setfield={so[0]}ff", "-c:v", "ffv1", tc)
             for m in md5s(tc):
                 video.append(len(frames))
                 fields += [len(frames)] * 2
                 frames.append(m)
             parts.append(tc)
             continue
-        ff("-i", src, "-vf", f"telecine=first_field={order}:pattern=23,setfield={o}ff", "-c:v", "ffv1", tc)
+        ff("-i", src, "-vf", f"telecine=first_field={so}:pattern=23,setfield={so[0]}ff", "-c:v", "ffv1", tc)
         # Fields of picture j: 2 when j is even, 3 when odd; cut whole frames at
         # a random phase of the cadence at each end.
         per = []
@@ -123,7 +128,7 @@ def build_clip(work, p, name, size, encoding, order, count, rng):
         total = len(per) // 2
         first, last = rng.randrange(5), total - rng.randrange(5)
         cut = os.path.join(d, f"{k}-{scene}-cut.mkv")
-        ff("-i", tc, "-vf", f"trim=start_frame={first}:end_frame={last},setpts=PTS-STARTPTS,setfield={o}ff", "-c:v", "ffv1", cut)
+        ff("-i", tc, "-vf", f"trim=start_frame={first}:end_frame={last},setpts=PTS-STARTPTS,setfield={so[0]}ff", "-c:v", "ffv1", cut)
         fields += per[2 * first:2 * last]
         parts.append(cut)
     inputs = sum((["-i", x] for x in parts), [])
@@ -203,6 +208,21 @@ def run_md5(twin, vf):
     return [l.split(",")[-1].strip() for l in out.stdout.splitlines() if l and not l.startswith("#")]
 
 
+def kept_entries(path):
+    """The kept entries of a project as project() writes it (the check keeps its layout)."""
+    data = open(path, "rb").read()
+    at = data.index(b"Video.DeinterlaceEx.List\x0a") + len(b"Video.DeinterlaceEx.List\x0a") + 4
+    _, n = struct.unpack_from("<II", data, at)
+    return [i for i in range(n) if struct.unpack_from("<IBB", data, at + 8 + 6 * i)[2] == 0]
+
+
+def woven(truth, kept):
+    """The frames kept entries weave, from the truth: field i with field i + 1,
+    in the order the fields were shown, whatever order each stretch has."""
+    f, frames = truth["fields"], truth["frames"]
+    return [frames[f[i]] if i + 1 < len(f) and f[i] == f[i + 1] else "combed" for i in kept]
+
+
 def ours(cli, d, truth, listname):
     flag = ["--bff"] if truth["order"] == "bottom" else []
     fixed = os.path.join(d, f"{listname}.fixed.tpr")
@@ -211,6 +231,9 @@ def ours(cli, d, truth, listname):
     if r.returncode not in (0, 3):
         raise RuntimeError(r.stderr.strip()[-300:])
     changes = len(json.loads(r.stdout)[0]["changes"])
+    if truth["order"] == "mixed":
+        # A script weaves every frame in one order; the list itself is scored.
+        return score(truth, woven(truth, kept_entries(fixed))), changes
     script = os.path.join(d, f"{listname}.txt")
     subprocess.run([cli, "script", *flag, "--force", "-o", script, fixed], check=True, capture_output=True)
     return score(truth, run_md5(os.path.join(d, "twin.mkv"), ["-filter_script:v", script])), changes
@@ -226,7 +249,7 @@ def table(work, cli):
         twin = os.path.join(d, "twin.mkv")
         right, changes = ours(cli, d, truth, "right")
         cadence, _ = ours(cli, d, truth, "cadence")
-        fm = score(truth, run_md5(twin, ["-vf", f"fieldmatch=order={'tff' if order == 'top' else 'bff'}:combmatch=full,decimate"]))
+        fm = score(truth, run_md5(twin, ["-vf", f"fieldmatch=order={'bff' if order == 'bottom' else 'tff'}:combmatch=full,decimate"]))
         pu = score(truth, run_md5(twin, ["-vf", "pullup"]))
         what = f"{name}{' (held out)' if held else ''}, {size[0]}x{size[1]} {encoding}, {order} first"
         rows.append(f"| {what} | {len(truth['pictures'])} ({truth['orphans']}) | {fmt(right)} ({changes}) | {fmt(cadence)} "

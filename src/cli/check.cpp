@@ -121,6 +121,10 @@ std::vector<std::string> warningsOf(const CheckResult& r, bool forced) {
   else if (r.videoTopFirst && *r.videoTopFirst != r.givenTopFirst)
     w.push_back(std::string("the project says ") + orderName(r.givenTopFirst) + ", but the video is " +
                 orderName(*r.videoTopFirst) + "; the video's order is used");
+  if (r.orders.size() > 1)
+    w.push_back("the video changes its field order " + countText(r.orders.size() - 1, "time", "times") +
+                ": the check judges each stretch in its own order, but scripts made from the list weave every "
+                "frame in the project's");
   if (r.pulldownAsked && r.pulldown == Pulldown::None)
     w.push_back("the stream repeats no fields: --pulldown changes nothing");
   if (r.pulldown != Pulldown::None && r.entries != r.shownFields && r.entries != 2 * r.codedPictures)
@@ -151,6 +155,9 @@ std::string checkText(const Project& project, const std::string& video, const Ch
           (r.videoTopFirst ? *r.videoTopFirst == r.topFirst ? " (as the video shows)" : " (forced)"
                            : " (the video shows no order; the project's is used)") +
           "\n";
+  for (std::size_t i = 1; i < r.orders.size(); ++i)
+    text += "  order      " + orderName(r.orders[i].topFirst) + " from " + fieldText(2 * r.orders[i].from) +
+            ", as the video shows\n";
   if (r.pulldown != Pulldown::None)
     text += "  pulldown   " + std::string(pulldownName(r.pulldown)) + ": " + std::to_string(r.codedPictures) +
             " coded pictures show " + std::to_string(r.shownFields) + " fields; the list follows " +
@@ -277,6 +284,11 @@ void jsonCheck(Json& json, const Project& project, const std::string& video, con
     json.Int("keep", p.keep);
   });
   jsonObjects(json, "orphans", r.orphans, [&](std::int64_t entry) { json.Int("entry", entry); });
+  const std::vector<OrderSpan> changes(r.orders.size() > 1 ? r.orders.begin() + 1 : r.orders.end(), r.orders.end());
+  jsonObjects(json, "fieldOrderChanges", changes, [&](const OrderSpan& o) {
+    json.Int("entry", 2 * o.from);
+    json.Text("fieldOrder", o.topFirst ? "tff" : "bff");
+  });
   for (const auto& [key, spans] : {std::pair{"interlaced", &r.interlaced}, std::pair{"still", &r.still}})
     jsonObjects(json, key, *spans, [&](const StretchSpan& span) {
       json.Int("from", span.from);
@@ -380,7 +392,7 @@ PageMarks pageMarks(const CheckResult& r, bool fixed, std::size_t pictures) {
   std::vector<PageItem> items = pageItems(r, fixed);
   const auto png = [&](std::int64_t pair) {
     if (pair < 0 || !r.frames) return std::string();
-    const std::optional<Thumbnail> t = r.frames->pair(pair, r.topFirst);
+    const std::optional<Thumbnail> t = r.frames->pair(pair, r.topFirstAt(pair));
     return t ? greyPng(t->width, t->height, t->pixels.data()) : std::string();
   };
   for (std::size_t rank = 0; rank < items.size(); ++rank) {
@@ -394,7 +406,7 @@ PageMarks pageMarks(const CheckResult& r, bool fixed, std::size_t pictures) {
     if (f.given.empty() && f.other.empty()) {
       ++marks.withoutPictures;
     } else if (!f.given.empty() && std::string_view(f.kind) == "combed" && r.scores) {
-      const auto [x, y] = r.scores->worstAt(item.given, r.topFirst);
+      const auto [x, y] = r.scores->worstAt(item.given, r.topFirstAt(item.given));
       if (x >= 0 && r.width > 0 && r.height > 0) {
         f.box[0] = 100.0 * x / r.width;
         f.box[1] = 100.0 * y / r.height;

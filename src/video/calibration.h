@@ -29,10 +29,13 @@ inline constexpr double kCleanAt = 0.25, kCombedAt = 0.8;
 // pictures apart. Between the still picture (combed median 0.01) and
 // the dark pan (combed pairings 0.18 at least).
 inline constexpr int kStillBelow = 24;
-// Combed pairs score at least twice the clean level and this much more, or
-// every pairing combs alike (60i). Bound by the flat cartoon, whose clean
-// pairings score 0 and combed ones 0.25 at least, and the 60i pan, whose
-// pairings all score about 0.82.
+// Combed pairs score at least 1.75 times the clean level and this much
+// more, or every pairing combs alike (60i); the margin fades as the clean
+// level rises, and the gap never asks more than half the room left above
+// the clean level (pictures.cpp, filmGap). Bound by the flat cartoon, whose
+// clean pairings score 0 and combed ones 0.25 at least, the 60i pan, whose
+// pairings all score 0.82 to 0.96, and testsrc2 at 320x240, whose clean
+// pairings score up to 0.18 and combed ones 0.2 to 0.34.
 inline constexpr int kGap = 16;
 // The limit lies this far from the clean level towards the combed one.
 // Bound by testsrc2 (clean 0.21 at most, combed 0.39 at least) and the small
@@ -42,6 +45,12 @@ inline constexpr double kLimitAt = 0.4;
 // other pairings, and this much more: the fast pan's MPEG-2, whose noisy
 // clean pairings come out unclear rather than combed.
 inline constexpr int kCleanerBy = 8;
+
+// A change of field order costs as much as this many frames that tell the
+// order against it. Film tells it on two frames in five, the wrong order
+// never, and noise rarely: bound by the MPEG-2 film of both orders, whose
+// every stretch of 20 frames tells its order at least 8 times.
+inline constexpr std::int64_t kOrderChange = 8;
 
 // --- Where the list sits (check.cpp) ---
 // Errors a change of offset inside the list costs for each frame it moves

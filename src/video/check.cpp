@@ -456,6 +456,14 @@ void readFrames(FfmpegFrames& frames, bool weave, bool firstTop, std::int64_t pa
   }
 }
 
+// The order most of the video's `frames` are in.
+bool mostFrames(const std::vector<OrderSpan>& orders, std::int64_t frames) {
+  std::int64_t top = 0;
+  for (std::size_t i = 0; i < orders.size(); ++i)
+    if (orders[i].topFirst) top += (i + 1 < orders.size() ? orders[i + 1].from : frames) - orders[i].from;
+  return 2 * top >= frames;
+}
+
 }  // namespace
 
 DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const std::string& video,
@@ -523,11 +531,18 @@ DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const
   measure(count - 1, true);
   if (progress) progress(2 * count);
 
-  const std::optional<bool> shownOrder = fieldOrderOf(*scores);
-  // Woven fields are in the order they were woven in.
-  const bool topFirst = weave ? firstTop : settings.topFieldFirst.value_or(shownOrder.value_or(settings.givenTopFirst));
-  const VideoPictures fields(*scores, topFirst, settings.threshold);
+  std::optional<bool> shownOrder = fieldOrderOf(*scores);
+  // Woven fields are in the order they were woven in; a forced order holds
+  // throughout. Else each stretch is judged in the order it shows.
+  std::vector<OrderSpan> orders{{0, weave ? firstTop : settings.topFieldFirst.value_or(true)}};
+  if (!weave && !settings.topFieldFirst) {
+    orders = fieldOrdersOf(*scores, shownOrder.value_or(settings.givenTopFirst));
+    if (orders.size() > 1) shownOrder = mostFrames(orders, count);
+  }
+  const bool topFirst = orders.size() > 1 ? *shownOrder : orders.front().topFirst;
+  const VideoPictures fields(*scores, orders, settings.threshold);
   result = checkList(list, fields, settings);
+  result.orders = fields.orders();
   result.scores = scores;
   result.videoFrames = count;
   result.codedPictures = packets.pictures;

@@ -90,7 +90,8 @@ struct CheckResult {
   bool topFirst = true;        // the order used
   bool weaveTopFirst = true;   // where the flags are applied, the first field shown
   bool givenTopFirst = true;
-  std::optional<bool> videoTopFirst;  // the order the video shows, if any
+  std::optional<bool> videoTopFirst;  // the order the video shows, if any (of most of it)
+  std::vector<OrderSpan> orders;      // each stretch's order, by frame: one where the order holds throughout
   std::int64_t entries = 0;
   std::int64_t kept = 0;       // kept entries judged as given (on film within the video)
   std::int64_t clean = 0;      // of them, those that weave a clean frame
@@ -115,6 +116,7 @@ struct CheckResult {
   std::shared_ptr<const FindingFrames> frames;  // findingPictures'
 
   std::int64_t videoFields() const { return 2 * videoFrames; }
+  bool topFirstAt(std::int64_t pair) const { return orders.empty() ? topFirst : topFirstOf(orders, pair / 2); }
   double cleanShare() const { return kept ? static_cast<double>(clean) / static_cast<double>(kept) : 1; }
   const OffsetFit& at(int d) const { return offsets[static_cast<std::size_t>(d - offsets.front().offset)]; }
 };

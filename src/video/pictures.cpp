@@ -15,6 +15,13 @@ using namespace calibration;
 // a clear gap.
 bool clearlyCleaner(int a, int b) { return b >= 3 * a + kGap; }
 
+// How far above the clean level film's combed pairs score at least: three
+// quarters again, and kGap more where clean pairs score little, fading as
+// they score more; never more than half the room left above them (scores
+// stop at kCombScoreMax, and dense moving detail in a small picture scores
+// high on every pairing).
+int filmGap(int clean) { return std::min(3 * clean / 4, (kCombScoreMax - clean) / 2) + std::max(0, kGap - clean / 2); }
+
 }  // namespace
 
 void FrameScores::add(int ownScore, int crossT, int crossB, std::int64_t keep) {
@@ -71,11 +78,63 @@ std::optional<bool> fieldOrderOf(const FrameScores& s) {
   return std::nullopt;
 }
 
-VideoPictures::VideoPictures(const FrameScores& s, bool topFirst, int limit) : fields_(2 * s.frames) {
-  const std::vector<std::uint16_t>& cross = topFirst ? s.crossTop : s.crossBottom;
+std::vector<OrderSpan> fieldOrdersOf(const FrameScores& s, bool fallback) {
+  // Each frame's vote, and the cheapest run of orders to explain them: a
+  // vote against the order costs 1, a change of order kOrderChange.
+  const std::size_t n = s.crossTop.size();
+  std::vector<int> vote(n, 0);
+  std::int64_t votes = 0;
+  for (std::size_t k = 0; k < n; ++k) {
+    vote[k] = clearlyCleaner(s.crossTop[k], s.crossBottom[k]) ? 1 : clearlyCleaner(s.crossBottom[k], s.crossTop[k]) ? -1 : 0;
+    votes += vote[k] != 0;
+  }
+  if (votes < kOrderChange) return {{0, fallback}};
+  // cost[1]: top first up to this frame; cost[0]: bottom first. `changed`
+  // holds, per frame, whether each order was reached by a change there.
+  std::int64_t cost[2] = {0, 0};
+  std::vector<std::uint8_t> changed(n, 0);
+  for (std::size_t k = 0; k < n; ++k) {
+    std::int64_t next[2];
+    for (int top = 0; top < 2; ++top) {
+      // Of equal costs the later change: the frames between the last that
+      // tell the old order and the first that tell the new one tell none,
+      // and the pair across the change is among them.
+      const std::int64_t stay = cost[top], change = cost[1 - top] + kOrderChange;
+      if (k > 0 && change <= stay) changed[k] |= static_cast<std::uint8_t>(1 << top);
+      next[top] = (k > 0 ? std::min(stay, change) : stay) + (vote[k] == (top ? -1 : 1));
+    }
+    cost[0] = next[0];
+    cost[1] = next[1];
+  }
+  int top = cost[1] == cost[0] ? fallback : cost[1] < cost[0];
+  std::vector<OrderSpan> spans;
+  for (std::size_t k = n; k-- > 0;) {
+    if (!(changed[k] >> top & 1)) continue;
+    spans.push_back({static_cast<std::int64_t>(k), top != 0});
+    top = 1 - top;
+  }
+  spans.push_back({0, top != 0});
+  std::reverse(spans.begin(), spans.end());
+  return spans;
+}
+
+bool topFirstOf(const std::vector<OrderSpan>& orders, std::int64_t frame) {
+  const auto after = std::upper_bound(orders.begin() + 1, orders.end(), frame,
+                                      [](std::int64_t k, const OrderSpan& o) { return k < o.from; });
+  return (after - 1)->topFirst;
+}
+
+VideoPictures::VideoPictures(const FrameScores& s, std::vector<OrderSpan> orders, int limit)
+    : fields_(2 * s.frames), orders_(std::move(orders)) {
+  if (orders_.empty()) orders_.push_back({0, true});
+  std::size_t span = 0;
   for (std::size_t k = 0; k < s.own.size(); ++k) {
     score_.push_back(s.own[k]);
-    if (k < cross.size()) score_.push_back(cross[k]);
+    if (k >= s.crossTop.size()) continue;
+    while (span + 1 < orders_.size() && orders_[span + 1].from <= static_cast<std::int64_t>(k)) ++span;
+    const bool changes = span + 1 < orders_.size() && orders_[span + 1].from == static_cast<std::int64_t>(k) + 1;
+    score_.push_back(changes ? std::max(s.crossTop[k], s.crossBottom[k])
+                             : orders_[span].topFirst ? s.crossTop[k] : s.crossBottom[k]);
   }
   const std::size_t pairs = score_.size();
   limit_.resize(pairs);
@@ -93,7 +152,7 @@ VideoPictures::VideoPictures(const FrameScores& s, bool topFirst, int limit) : f
     const int clean = at(kCleanAt), combed = at(kCombedAt);
     if (combed < kStillBelow)
       kind_[p] = Stretch::Still;
-    else if (combed < 2 * clean + kGap)
+    else if (combed - clean < filmGap(clean))
       kind_[p] = Stretch::Interlaced;
     else
       kind_[p] = Stretch::Film;

@@ -44,6 +44,21 @@ struct FrameScores {
 // its own moment and whose pairings comb either way).
 std::optional<bool> fieldOrderOf(const FrameScores& scores);
 
+// Frames from `from` on, up to the next stretch's, in one field order.
+struct OrderSpan {
+  std::int64_t from = 0;
+  bool topFirst = true;
+};
+
+// The field order stretch by stretch, for video edited from sources of
+// both orders. Film's pairings tell the order frame by frame: a picture's
+// own fields weave cleanly in the right order, pictures apart in the wrong
+// one. A change of order is taken where enough frames in a row tell it
+// that it outweighs their noise; where nothing tells, `fallback`.
+std::vector<OrderSpan> fieldOrdersOf(const FrameScores& scores, bool fallback);
+// Whether frame `frame` is top field first, of `orders` (not empty).
+bool topFirstOf(const std::vector<OrderSpan>& orders, std::int64_t frame);
+
 enum class Stretch : std::uint8_t {
   Film,        // pictures of two or three fields, told apart by combing
   Still,       // nothing moves: every pairing is clean
@@ -69,9 +84,16 @@ class VideoPictures {
  public:
   // `limit`: the score above which a pair is combed, or -1 to judge each
   // pair against the pairs around it.
-  VideoPictures(const FrameScores& scores, bool topFirst, int limit = -1);
+  VideoPictures(const FrameScores& scores, bool topFirst, int limit = -1)
+      : VideoPictures(scores, std::vector<OrderSpan>{{0, topFirst}}, limit) {}
+  // Each stretch of `orders` in its own order. The pair across a change
+  // of order weaves two fields that were never neighbours.
+  VideoPictures(const FrameScores& scores, std::vector<OrderSpan> orders, int limit = -1);
 
   std::int64_t fields() const { return fields_; }
+  const std::vector<OrderSpan>& orders() const { return orders_; }
+  // The order pair `pair` is woven in.
+  bool topFirstAt(std::int64_t pair) const { return topFirstOf(orders_, pair / 2); }
   // Fields known in detail: those whose scores were kept.
   std::int64_t known() const { return static_cast<std::int64_t>(pictureOf_.size()); }
   int score(std::int64_t pair) const { return score_[static_cast<std::size_t>(clampPair(pair))]; }
@@ -104,6 +126,7 @@ class VideoPictures {
   std::int64_t clampPair(std::int64_t pair) const;
 
   std::int64_t fields_ = 0;
+  std::vector<OrderSpan> orders_;
   std::vector<std::uint16_t> score_, limit_;  // per pair
   std::vector<Stretch> kind_;                 // per pair
   // Apart: two moments that prove no mistake, at the edge of video whose

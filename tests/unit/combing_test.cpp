@@ -238,8 +238,10 @@ std::vector<int> film(int pictures, int clean, int combed) {
 }
 
 TEST(VideoPictures, FieldsGroupIntoThePicturesTheFilmHad) {
-  // Film, bright and dark: each judged against the pairs around it.
-  for (const auto& [clean, combed] : {std::pair{40, 180}, std::pair{3, 50}}) {
+  // Film, bright and dark, and dense moving detail in a small picture,
+  // whose clean pairings comb a little and combed ones not much more, or
+  // near the top of the scale: each judged against the pairs around it.
+  for (const auto& [clean, combed] : {std::pair{40, 180}, std::pair{3, 50}, std::pair{30, 60}, std::pair{130, 220}}) {
     const VideoPictures v(scoresOf(film(40, clean, combed), true), true);
     ASSERT_EQ(v.pictures().size(), 40u) << clean;
     for (std::size_t k = 0; k < 40; ++k) {
@@ -284,6 +286,59 @@ TEST(VideoPictures, FieldsGroupIntoThePicturesTheFilmHad) {
   const VideoPictures b(scoresOf(burst, true), true);
   for (int p = 40; p < 45; ++p) EXPECT_FALSE(b.combed(p)) << p;
   EXPECT_TRUE(b.clean(51));
+}
+
+// Video edited from sources of both orders is judged stretch by stretch.
+// Film tells the order where one order's pairing is clean and the other's
+// combed; a change needs more than a few frames that tell it.
+TEST(VideoPictures, EachStretchInItsOwnOrder) {
+  // Film of 40 pictures (50 frames) in each order of `orders`, one after the
+  // other; `against`: frames where the wrong order's pairing is the clean one.
+  const auto scores = [](const std::vector<bool>& orders, const std::vector<int>& against = {}) {
+    std::vector<int> pairs;
+    for (std::size_t i = 0; i < orders.size(); ++i) {
+      const std::vector<int> f = film(40, 30, 160);
+      if (i > 0) pairs.push_back(200);  // across the cut: no pairing weaves
+      pairs.insert(pairs.end(), f.begin(), f.end());
+    }
+    FrameScores s;
+    for (std::size_t k = 0; 2 * k < pairs.size(); ++k) {
+      const bool last = 2 * k + 1 >= pairs.size();
+      int right = last ? -1 : pairs[2 * k + 1], wrong = last ? -1 : 200;
+      if (std::find(against.begin(), against.end(), static_cast<int>(k)) != against.end()) std::swap(right, wrong);
+      const bool top = orders[std::min(k / 50, orders.size() - 1)];
+      s.add(pairs[2 * k], top ? right : wrong, top ? wrong : right, 1 << 20);
+    }
+    return s;
+  };
+  const struct Case {
+    const char* what;
+    FrameScores scores;
+    bool fallback;
+    std::vector<std::pair<std::int64_t, bool>> orders;  // from frame, top first
+    bool film = true;                                   // 40 pictures a stretch, as they were
+  } cases[] = {
+      {"top first", scores({true}), false, {{0, true}}},
+      {"bottom first", scores({false}), true, {{0, false}}},
+      // The change at the first frame that tells it; frames 49 and 50 tell
+      // nothing, the pair across the cut and a combed one.
+      {"top, then bottom", scores({true, false}), true, {{0, true}, {51, false}}},
+      {"bottom, top, bottom", scores({false, true, false}), true, {{0, false}, {51, true}, {101, false}}},
+      {"a few frames against", scores({true}, {10, 11, 13, 16, 30}), false, {{0, true}}, false},
+      {"nothing tells", scoresOf(std::vector<int>(200, 2), true, 2), false, {{0, false}}, false},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::pair<std::int64_t, bool>> got;
+    for (const OrderSpan& o : fieldOrdersOf(c.scores, c.fallback)) got.emplace_back(o.from, o.topFirst);
+    EXPECT_EQ(got, c.orders) << c.what;
+    // Judged in those orders, each stretch's pictures are the film's.
+    const VideoPictures v(c.scores, fieldOrdersOf(c.scores, c.fallback));
+    if (c.film) {
+      EXPECT_EQ(v.pictures().size(), 40 * c.orders.size()) << c.what;
+      for (const Picture& p : v.pictures()) EXPECT_TRUE(p.counted) << c.what << ": " << p.first;
+      EXPECT_EQ(v.topFirstAt(2 * 60), c.orders.size() > 1 ? c.orders[1].second : c.orders[0].second) << c.what;
+    }
+  }
 }
 
 // The page's pictures: only the frames the findings' pairs weave are kept,
