@@ -31,11 +31,13 @@ class Costs {
 
   // A kept entry's own frame: 1 where it weaves two pictures.
   std::int64_t frame(std::int64_t pair) const { return pair >= 0 && pair < video_.fields() && video_.combed(pair); }
-  // A kept entry that the offset puts outside the video, where the list
-  // as given has it inside: 1, a mark the video can no longer show.
+  // A kept entry that the offset puts past the video's end, where the list
+  // as given has it inside: 1, a mark the video can no longer show. One
+  // that a first offset puts before the video's start is the cut's, which
+  // the offset's own cost pays for.
   std::int64_t outside(std::int64_t pair, int offset) const {
     const std::int64_t entry = pair - offset;
-    return (pair < 0 && entry >= 0) || (pair >= video_.fields() && entry < video_.fields()) ? 1 : 0;
+    return pair >= video_.fields() && entry < video_.fields() ? 1 : 0;
   }
   // The first kept entry, at `pair`, and the pictures before it that the
   // list covers at `offset` (it starts at the video's field `offset`).

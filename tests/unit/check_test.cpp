@@ -261,12 +261,13 @@ std::vector<int> editedFields(const std::vector<std::pair<int, int>>& scenes) {
 TEST(CheckList, OffsetsOfBothSigns) {
   const std::vector<int> film = editedFields({{14, 1}, {23, 2}, {9, 1}, {31, 0}, {17, 2}, {40, 0}, {26, 2}});
   // At the start where the video tells it there; where 2:3 film shows each
-  // picture's neighbour cleanly up to a cut (+2, -6), where it does.
+  // picture's neighbour cleanly up to a cut (+2, -8), or the cadence fits a
+  // whole period off (-10), the list is taken as it is up to there.
   const struct {
     int offset, search;
     bool atStart;
-  } cases[] = {{2, 8, false}, {4, 8, true},  {6, 8, true},   {8, 8, true},
-               {-2, 8, true}, {-4, 8, true}, {-6, 8, false}, {62, 64, true}};
+  } cases[] = {{2, 8, false}, {4, 8, true},  {6, 8, true},    {8, 8, true},   {-2, 8, true},   {-4, 8, true},
+               {-6, 8, true}, {-8, 8, false}, {-10, 16, false}, {-16, 16, true}, {62, 64, true}, {-62, 64, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE("offset " + std::to_string(c.offset));
     // The list covers film fields [70, 70 + n); the video starts `offset`
