@@ -21,48 +21,66 @@ using namespace calibration;
 // 2:3 film tell a one-frame cut, and a long cut costs no more than a short
 // one once the video proves it.
 
+// A position in the list and one in the video. An offset takes the one to
+// the other (entry i is the video's field i + offset); nothing else does.
+struct ListEntry {
+  std::int64_t at = 0;
+};
+struct VideoField {
+  std::int64_t at = 0;
+};
+VideoField onVideo(ListEntry e, int offset) { return {e.at + offset}; }
+ListEntry onList(VideoField f, int offset) { return {f.at - offset}; }
+
 // The costs of taking the list at one offset or another: each kept entry
 // that weaves two pictures, shows one that the kept entry before it shows,
-// or leaves pictures between them unshown is an error. Pairs are the
-// video's; `entries` is the list's length, which the repaired list keeps.
+// or leaves pictures between them unshown is an error. `entries` is the
+// list's length, which the repaired list keeps.
 class Costs {
  public:
   Costs(const VideoPictures& video, std::int64_t entries) : video_(video), entries_(entries) {}
 
   // A kept entry's own frame: 1 where it weaves two pictures.
-  std::int64_t frame(std::int64_t pair) const { return pair >= 0 && pair < video_.fields() && video_.combed(pair); }
+  std::int64_t frame(ListEntry e, int offset) const {
+    const VideoField p = onVideo(e, offset);
+    return inside(p) && video_.combed(p.at);
+  }
   // A kept entry that the offset puts past the video's end, where the list
   // as given has it inside: 1, a mark the video can no longer show. One
   // that a first offset puts before the video's start is the cut's, which
   // the offset's own cost pays for.
-  std::int64_t outside(std::int64_t pair, int offset) const {
-    const std::int64_t entry = pair - offset;
-    return pair >= video_.fields() && entry < video_.fields() ? 1 : 0;
+  std::int64_t outside(ListEntry e, int offset) const {
+    return onVideo(e, offset).at >= video_.fields() && e.at < video_.fields() ? 1 : 0;
   }
-  // The first kept entry, at `pair`, and the pictures before it that the
-  // list covers at `offset` (it starts at the video's field `offset`).
-  std::int64_t head(std::int64_t pair, int offset) const {
-    if (pair < 0 || pair >= video_.fields()) return outside(pair, offset);
-    return frame(pair) + video_.countedWithin(std::max(offset, 0), pair);
+  // The first kept entry, and the pictures before it that the list covers
+  // at `offset` (from the video's field `offset`, or its first).
+  std::int64_t head(ListEntry e, int offset) const {
+    const VideoField p = onVideo(e, offset);
+    if (!inside(p)) return outside(e, offset);
+    return frame(e, offset) + video_.countedWithin(std::max<std::int64_t>(onVideo(ListEntry{0}, offset).at, 0), p.at);
   }
-  // The kept entry at `pair` after the one at `before`, at `offset`.
-  std::int64_t step(std::int64_t before, std::int64_t pair, int offset) const {
-    if (pair < 0 || pair >= video_.fields()) return outside(pair, offset);
-    const std::int64_t shows = counted(pair);
-    return frame(pair) + (shows >= 0 && shows == counted(before) ? 1 : 0) +
-           video_.countedWithin(std::max<std::int64_t>(before + 1, 0), pair);
+  // A kept entry at `offset` after the one `before` at its own offset.
+  std::int64_t step(ListEntry before, int beforeOffset, ListEntry e, int offset) const {
+    const VideoField p = onVideo(e, offset), q = onVideo(before, beforeOffset);
+    if (!inside(p)) return outside(e, offset);
+    const std::int64_t shows = counted(p);
+    return frame(e, offset) + (shows >= 0 && shows == counted(q) ? 1 : 0) +
+           video_.countedWithin(std::max<std::int64_t>(q.at + 1, 0), p.at);
   }
-  // The pictures after the last kept entry, at `pair`, that the list
-  // covers at `offset`.
-  std::int64_t tail(std::int64_t pair, int offset) const {
-    return video_.countedWithin(std::max<std::int64_t>(pair + 1, 0), std::min(entries_ + offset, video_.fields()) - 1);
+  // The pictures after the last kept entry that the list covers at `offset`.
+  std::int64_t tail(ListEntry e, int offset) const {
+    const VideoField p = onVideo(e, offset), end = onVideo(ListEntry{entries_}, offset);
+    return video_.countedWithin(std::max<std::int64_t>(p.at + 1, 0), std::min(end.at, video_.fields()) - 1);
   }
-  std::int64_t counted(std::int64_t pair) const {
-    const std::int64_t k = video_.shows(pair);
+  // The counted picture a kept entry shows, or -1.
+  std::int64_t counted(VideoField p) const {
+    const std::int64_t k = video_.shows(p.at);
     return k >= 0 && video_.pictures()[static_cast<std::size_t>(k)].counted ? k : -1;
   }
 
  private:
+  bool inside(VideoField p) const { return p.at >= 0 && p.at < video_.fields(); }
+
   const VideoPictures& video_;
   std::int64_t entries_;
 };
@@ -70,12 +88,12 @@ class Costs {
 // The errors of kept entries [from, to) taken at `offset`: with the list's
 // ends, the pictures before the first and after the last; without, the
 // stretch alone, its first entry's own frame only.
-std::int64_t errorsAt(const Costs& costs, const std::vector<std::int64_t>& kept, std::size_t from, std::size_t to,
+std::int64_t errorsAt(const Costs& costs, const std::vector<ListEntry>& kept, std::size_t from, std::size_t to,
                       int offset, bool withEnds) {
   if (to <= from) return 0;
-  std::int64_t errors = withEnds ? costs.head(kept[from] + offset, offset) : costs.frame(kept[from] + offset);
-  for (std::size_t k = from + 1; k < to; ++k) errors += costs.step(kept[k - 1] + offset, kept[k] + offset, offset);
-  if (withEnds) errors += costs.tail(kept[to - 1] + offset, offset);
+  std::int64_t errors = withEnds ? costs.head(kept[from], offset) : costs.frame(kept[from], offset);
+  for (std::size_t k = from + 1; k < to; ++k) errors += costs.step(kept[k - 1], offset, kept[k], offset);
+  if (withEnds) errors += costs.tail(kept[to - 1], offset);
   return errors;
 }
 
@@ -91,7 +109,7 @@ std::int64_t change(int from, int to) {
   return kShiftCost * ((fields + 1) / 2) + (to % 2 ? kOddCost : 0);
 }
 
-std::vector<int> fitOffsets(const Costs& costs, const std::vector<std::int64_t>& kept, int search) {
+std::vector<int> fitOffsets(const Costs& costs, const std::vector<ListEntry>& kept, int search) {
   const int states = 2 * search + 1;
   std::vector<int> path(kept.size(), 0);
   if (kept.empty()) return path;
@@ -99,7 +117,7 @@ std::vector<int> fitOffsets(const Costs& costs, const std::vector<std::int64_t>&
   std::vector<std::int16_t> back(kept.size() * static_cast<std::size_t>(states));
   for (int j = 0; j < states; ++j) {
     const int d = j - search;
-    cost[static_cast<std::size_t>(j)] = start(d) + costs.head(kept[0] + d, d);
+    cost[static_cast<std::size_t>(j)] = start(d) + costs.head(kept[0], d);
   }
   // Of offsets that cost the same: an even one (a cut takes whole frames),
   // then the one nearest 0.
@@ -116,11 +134,11 @@ std::vector<int> fitOffsets(const Costs& costs, const std::vector<std::int64_t>&
       // was, and the cost of the change. Of equals, the way from the offset
       // nearer 0: the list is taken as it is for as long as the video allows.
       int from = j;
-      std::int64_t best = cost[static_cast<std::size_t>(j)] + costs.step(kept[k - 1] + d, kept[k] + d, d);
+      std::int64_t best = cost[static_cast<std::size_t>(j)] + costs.step(kept[k - 1], d, kept[k], d);
       for (int i = 0; i < states; ++i) {
         if (i == j) continue;
         const std::int64_t c = cost[static_cast<std::size_t>(i)] + change(i - search, d) +
-                               costs.step(kept[k - 1] + i - search, kept[k] + d, d);
+                               costs.step(kept[k - 1], i - search, kept[k], d);
         if (c < best || (c == best && better(0, i, 0, from))) {
           best = c;
           from = i;
@@ -133,7 +151,7 @@ std::vector<int> fitOffsets(const Costs& costs, const std::vector<std::int64_t>&
   }
   // The last offset: the fewest errors.
   const auto total = [&](int j) {
-    return cost[static_cast<std::size_t>(j)] + costs.tail(kept.back() + j - search, j - search);
+    return cost[static_cast<std::size_t>(j)] + costs.tail(kept.back(), j - search);
   };
   int state = search;
   for (int j = 0; j < states; ++j)
@@ -149,7 +167,7 @@ std::vector<int> fitOffsets(const Costs& costs, const std::vector<std::int64_t>&
 // cannot: the stretch after each must be wrong at its old offset at a rate
 // of kShiftErrorShare of its judged entries, and three times less wrong at
 // its new one.
-void keepRealShifts(const Costs& costs, const VideoPictures& video, const std::vector<std::int64_t>& kept,
+void keepRealShifts(const Costs& costs, const VideoPictures& video, const std::vector<ListEntry>& kept,
                     std::vector<int>& path) {
   for (bool changed = true; changed;) {
     changed = false;
@@ -160,8 +178,8 @@ void keepRealShifts(const Costs& costs, const VideoPictures& video, const std::v
       if (path[from] != before) {
         std::int64_t judged = 0;
         for (std::size_t k = from; k < to; ++k) {
-          const std::int64_t p = kept[k] + before;
-          judged += video.clean(p) || video.combed(p);
+          const VideoField p = onVideo(kept[k], before);
+          judged += video.clean(p.at) || video.combed(p.at);
         }
         // At the start, one cut before the list: its pictures, and its
         // ends where the stretch is the whole list, clearly better told.
@@ -170,7 +188,7 @@ void keepRealShifts(const Costs& costs, const VideoPictures& video, const std::v
         // Marks the new offset puts outside the video are pictures it lacks,
         // no mistake of the list there.
         std::int64_t outside = 0;
-        for (std::size_t k = from; k < to; ++k) outside += costs.outside(kept[k] + path[from], path[from]);
+        for (std::size_t k = from; k < to; ++k) outside += costs.outside(kept[k], path[from]);
         const std::int64_t right = errorsAt(costs, kept, from, to, path[from], whole) - outside;
         const bool real = (static_cast<double>(wrong) >= kShiftErrorShare * static_cast<double>(judged) &&
                            wrong >= 3 * right && wrong >= kShiftCost) ||
@@ -242,7 +260,7 @@ class Repair {
 // entry from which the new offset explains the rest of its stretch as well
 // as anywhere earlier does, give or take one scattered mistake. Where both
 // offsets fit (2:3 film fits some offsets alike), the list stays as it is.
-void placeShifts(const Costs& costs, const std::vector<std::int64_t>& kept, std::vector<int>& path) {
+void placeShifts(const Costs& costs, const std::vector<ListEntry>& kept, std::vector<int>& path) {
   // A first offset other than 0 is a change from 0 at the list's start,
   // moved only where offset 0 explains the entries before it exactly.
   for (std::size_t b = 0; b < path.size(); ++b) {
@@ -254,7 +272,7 @@ void placeShifts(const Costs& costs, const std::vector<std::int64_t>& kept, std:
     // Errors of entries [from, c) at the old offset and [c, to) at the new,
     // for every change point c.
     const auto error = [&](std::size_t k, int d) {
-      return k == from ? costs.frame(kept[k] + d) : costs.step(kept[k - 1] + d, kept[k] + d, d);
+      return k == from ? costs.frame(kept[k], d) : costs.step(kept[k - 1], d, kept[k], d);
     };
     std::vector<std::int64_t> total(to - from + 1, 0);
     std::int64_t old = 0;
@@ -305,11 +323,12 @@ CheckResult checkList(const FrameList& list, const VideoPictures& video, const C
   r.threshold = settings.threshold;
   r.interlaced = video.stretches(Stretch::Interlaced);
   r.still = video.stretches(Stretch::Still);
-  const std::vector<std::int64_t> kept = list.keptEntries();
+  std::vector<ListEntry> kept;
+  for (const std::int64_t i : list.keptEntries()) kept.push_back({i});
   const Costs costs(video, list.count());
 
   // The list as given.
-  for (const std::int64_t i : kept) {
+  for (const auto [i] : kept) {
     if (i >= video.fields()) {
       ++r.unchecked;
     } else if (!video.clean(i) && !video.combed(i)) {
@@ -323,8 +342,8 @@ CheckResult checkList(const FrameList& list, const VideoPictures& video, const C
   // The whole list at each offset.
   for (int d = -settings.search; d <= settings.search; ++d) {
     OffsetFit fit{d, 0, 0, errorsAt(costs, kept, 0, kept.size(), d, true)};
-    for (const std::int64_t i : kept) {
-      const std::int64_t p = i + d;
+    for (const ListEntry e : kept) {
+      const std::int64_t p = onVideo(e, d).at;
       if (!video.clean(p) && !video.combed(p)) continue;
       ++fit.checked;
       fit.clean += video.clean(p);
@@ -337,7 +356,7 @@ CheckResult checkList(const FrameList& list, const VideoPictures& video, const C
   keepRealShifts(costs, video, kept, path);
   placeShifts(costs, kept, path);
   for (std::size_t k = 0; k < path.size(); ++k)
-    if (path[k] != (k == 0 ? 0 : path[k - 1])) r.shifts.push_back({k == 0 ? 0 : kept[k], path[k]});
+    if (path[k] != (k == 0 ? 0 : path[k - 1])) r.shifts.push_back({k == 0 ? 0 : kept[k].at, path[k]});
   // The offset of the most kept entries; where it is the only one, the
   // others that fit the whole list as well.
   std::vector<std::int64_t> at(r.offsets.size(), 0);
@@ -352,26 +371,30 @@ CheckResult checkList(const FrameList& list, const VideoPictures& video, const C
       if (f.offset != r.offset && f.errors <= fit.errors && f.checked >= fit.checked) r.alsoFits.push_back(f.offset);
 
   // Fields alone, as entries where the list sits there.
-  for (const std::int64_t f : video.orphans()) {
+  for (const std::int64_t field : video.orphans()) {
+    const VideoField f{field};
     int d = !r.shifts.empty() && r.shifts[0].entry == 0 ? r.shifts[0].offset : 0;
     for (const Shift& s : r.shifts)
-      if (s.entry + s.offset <= f) d = s.offset;
-    if (f - d >= 0 && f - d < list.count()) r.orphans.push_back(f - d);
+      if (onVideo(ListEntry{s.entry}, s.offset).at <= f.at) d = s.offset;
+    const ListEntry e = onList(f, d);
+    if (e.at >= 0 && e.at < list.count()) r.orphans.push_back(e.at);
   }
 
   // The shifts first: every mark from a shift's entry on moves with it.
   Repair repair(list);
+  // The video's field a mark shows, where the list sits, is the entry that
+  // weaves it in the repaired list: the project reads that video.
   for (std::size_t k = 0; k < kept.size(); ++k)
-    if (path[k] != 0) repair.drop(kept[k], ChangeReason::Shift);
+    if (path[k] != 0) repair.drop(kept[k].at, ChangeReason::Shift);
   for (std::size_t k = 0; k < kept.size(); ++k)
-    if (path[k] != 0) repair.keep(kept[k] + path[k], ChangeReason::Shift, kept[k]);
+    if (path[k] != 0) repair.keep(onVideo(kept[k], path[k]).at, ChangeReason::Shift, kept[k].at);
 
   // Then each mark against the pictures. Who shows each counted picture.
   const std::vector<Picture>& pictures = video.pictures();
   std::vector<std::int64_t> shownBy(pictures.size(), -1);
   std::vector<std::int64_t> marks = repair.marks();
   for (const std::int64_t m : marks) {
-    const std::int64_t k = costs.counted(m);
+    const std::int64_t k = costs.counted(VideoField{m});
     if (k < 0) continue;
     if (shownBy[static_cast<std::size_t>(k)] < 0)
       shownBy[static_cast<std::size_t>(k)] = m;
