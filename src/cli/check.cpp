@@ -113,7 +113,7 @@ std::vector<std::string> warningsOf(const CheckResult& r, bool forced) {
                   " fps: telecined film is interlaced video at 29.97 or 30 fps (25 in PAL), so this video is not "
                   "telecined");
   }
-  if (r.scan == 'p' && !r.videoTopFirst && r.kept > 0)
+  if (r.scan == 'p' && !r.videoTopFirst && r.kept > 0 && r.pulldown != Pulldown::Applied)
     w.push_back("the stream says its frames are progressive, and no field order shows in them");
   if (r.videoTopFirst && *r.videoTopFirst != r.topFirst)
     w.push_back(std::string("the video is ") + orderName(*r.videoTopFirst) + ", but " +
@@ -121,6 +121,9 @@ std::vector<std::string> warningsOf(const CheckResult& r, bool forced) {
   else if (r.videoTopFirst && *r.videoTopFirst != r.givenTopFirst)
     w.push_back(std::string("the project says ") + orderName(r.givenTopFirst) + ", but the video is " +
                 orderName(*r.videoTopFirst) + "; the video's order is used");
+  if (r.pulldown == Pulldown::Applied && !forced && r.weaveTopFirst != r.givenTopFirst)
+    w.push_back(std::string("the project says ") + orderName(r.givenTopFirst) + ", but the stream's flags show " +
+                orderName(r.weaveTopFirst) + "; the flags' order is used");
   if (r.orders.size() > 1)
     w.push_back("the video changes its field order " + countText(r.orders.size() - 1, "time", "times") +
                 ": the check judges each stretch in its own order, but scripts made from the list weave every "
@@ -152,8 +155,9 @@ std::string checkText(const Project& project, const std::string& video, const Ch
           countText(r.videoFrames, "frame", "frames") + ", " + std::to_string(r.width) + "x" +
           std::to_string(r.height) + (r.rate.num > 0 ? ", " + rateText(r.rate.fields() / 2) + " fps" : std::string()) +
           "), " + orderName(r.topFirst) +
-          (r.videoTopFirst ? *r.videoTopFirst == r.topFirst ? " (as the video shows)" : " (forced)"
-                           : " (the video shows no order; the project's is used)") +
+          (r.pulldown == Pulldown::Applied ? " (the fields the stream's flags show)"
+           : r.videoTopFirst               ? *r.videoTopFirst == r.topFirst ? " (as the video shows)" : " (forced)"
+                                           : " (the video shows no order; the project's is used)") +
           "\n";
   for (std::size_t i = 1; i < r.orders.size(); ++i)
     text += "  order      " + orderName(r.orders[i].topFirst) + " from " + fieldText(2 * r.orders[i].from) +

@@ -513,6 +513,11 @@ DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const
   // Three frames in turn: the one before, the one measured, the one after.
   std::vector<std::uint8_t> buffers[3] = {std::vector<std::uint8_t>(bytes), std::vector<std::uint8_t>(bytes),
                                           std::vector<std::uint8_t>(bytes)};
+  // Where the flags are applied, the fields shown start with the one the
+  // order says: the stream's, where it tells one.
+  const bool firstTop = settings.topFieldFirst.value_or(h.scan == 'b'   ? false
+                                                        : h.scan == 't' ? true
+                                                                        : settings.givenTopFirst);
   CombMeter meter(h.width, h.height);
   auto scores = std::make_shared<FrameScores>();
   // The frames the list and its shifts reach are measured; the rest only
@@ -535,6 +540,13 @@ DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const
     }
     const std::uint8_t* next = frame(k + 1);
     // Top field first: the next frame's top (even) lines, this frame's bottom.
+    // Frames woven from the fields the flags show have the flags' order:
+    // the other is not measured.
+    if (weave) {
+      const CombScore cross = firstTop ? meter.score(next, f, f, f) : meter.score(f, next, next, next);
+      scores->add(own, &cross, &cross, measured);
+      return;
+    }
     const CombScore top = meter.score(next, f, f, f), bottom = meter.score(f, next, next, next);
     scores->add(own, &top, &bottom, measured);
   };
@@ -544,11 +556,6 @@ DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const
     ++count;
     if (progress && count % 64 == 0) progress(2 * count);
   };
-  // Where the flags are applied, the fields shown start with the one the
-  // order says: the stream's, where it tells one.
-  const bool firstTop = settings.topFieldFirst.value_or(h.scan == 'b'   ? false
-                                                        : h.scan == 't' ? true
-                                                                        : settings.givenTopFirst);
   readFrames(
       frames, weave, firstTop, packets.shown, [&] { return frame(count); }, taken);
   if (DecodeProblem p = frames.finish(); !p.ok()) return p;
@@ -556,7 +563,7 @@ DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const
   measure(count - 1, true);
   if (progress) progress(2 * count);
 
-  std::optional<bool> shownOrder = fieldOrderOf(*scores);
+  std::optional<bool> shownOrder = weave ? std::nullopt : fieldOrderOf(*scores);
   // Woven fields are in the order they were woven in; a forced order holds
   // throughout. Else each stretch is judged in the order it shows.
   std::vector<OrderSpan> orders{{0, weave ? firstTop : settings.topFieldFirst.value_or(true)}};
