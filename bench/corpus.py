@@ -2,8 +2,10 @@
 """A corpus of clips made the way discs are made, and how well each tool
 turns them back into their pictures.
 
-  corpus.py build DIR      the clips, their lossless twins, their truth and lists
-  corpus.py table DIR CLI  one row a clip: pictures missing, repeated and combed
+  corpus.py build DIR [CLIP...]  the clips (or those named), their lossless
+                           twins, their truth and lists
+  corpus.py table DIR CLI [CLIP...]
+                           one row a clip: pictures missing, repeated and combed
                            after `check --fix` from the right list and from a
                            list of one cadence, beside fieldmatch+decimate and
                            pullup on the lossless twin
@@ -37,6 +39,7 @@ CLIPS = [
     ("soft-tff", (720, 480), "soft", "top", 44, False),
     ("soft-bff", (720, 480), "soft", "bottom", 44, True),
     ("dvd-mixed", (720, 480), "mpeg2", "mixed", 44, False),
+    ("anime", (720, 480), "mpeg2", "top", 44, False),
 ]
 
 
@@ -76,6 +79,26 @@ def scenes(p, w, h):
     ]
 
 
+def anime_scenes(p, w, h):
+    """Drawings held over film frames, each scene's graph at w x h: a flat
+    character on twos, one on threes, a background panned on ones under a
+    character on twos, and the credits. Grain on every film frame, so that
+    each film frame of a held drawing is a picture of its own."""
+    grain = "noise=alls=4:allf=t"
+    step = max(2, w // 60)
+    def box(colour, x, y):
+        return (f"color=c={colour}:size={w // 5}x{h // 4}:rate={FILM},pad={w // 5 + 8}:{h // 4 + 8}:4:4:black[o];"
+                f"[b][o]overlay=x='{x}':y='{y}'")
+    blue = f"color=c=0x3070c0:size={w}x{h}:rate={FILM}[b];"
+    pan = f"movie={p['astronaut']},scale={w * 2}:{h}:flags=lanczos,setsar=1,loop=-1:1,fps={FILM},crop={w}:{h}:x='n*{step}':y=0[b];"
+    return [
+        ("twos", blue + box("yellow", f"{w // 20}+floor(n/2)*{2 * step}", f"{h // 5}") + f",{grain}", FILM),
+        ("threes", blue + box("red", f"{w // 2}-floor(n/3)*{3 * step}", f"{h // 3}+floor(n/3)*{step}") + f",{grain}", FILM),
+        ("pan-held", pan + box("yellow", f"{w // 4}+floor(n/2)*{step}", f"{h // 2}") + f",{grain}", FILM),
+        scenes(p, w, h)[4],
+    ]
+
+
 def md5s(path):
     out = subprocess.run(["ffmpeg", "-nostdin", "-loglevel", "error", "-i", path, "-fps_mode", "passthrough", "-f", "framemd5", "-"],
                          check=True, capture_output=True, text=True).stdout
@@ -97,7 +120,7 @@ def build_clip(work, p, name, size, encoding, order, count, rng):
     os.makedirs(d, exist_ok=True)
     parts, fields, frames, video = [], [], [], []   # twin parts; picture of each field; md5 of each picture
     soft = encoding == "soft"
-    for k, (scene, graph, rate) in enumerate(scenes(p, w, h)):
+    for k, (scene, graph, rate) in enumerate(anime_scenes(p, w, h) if name == "anime" else scenes(p, w, h)):
         so = ("top" if k < 5 else "bottom") if mixed else order   # this scene's field order
         if soft and rate == VIDEO:
             continue                                   # soft pulldown is film throughout
@@ -172,15 +195,22 @@ def build_clip(work, p, name, size, encoding, order, count, rng):
     whole = [j for j in range(len(frames)) if shown[j] >= 2]
     project(os.path.join(d, "right.tpr"), n, right)
     project(os.path.join(d, "cadence.tpr"), n, {i for i in range(n) if i % 5 in (0, 2)})
+    project(os.path.join(d, "all.tpr"), n, set(range(0, n, 2)))
     json.dump({"clip": os.path.basename(clip), "order": order, "size": [w, h], "frames": frames, "fields": fields,
                "video": video, "pictures": whole, "orphans": sum(1 for j in range(len(frames)) if shown[j] == 1)},
               open(os.path.join(d, "truth.json"), "w"))
 
 
-def build(work):
+def build(work, only=()):
     rng = random.Random(37)
     p = photos(work)
     for name, size, encoding, order, count, _ in CLIPS:
+        if only and name not in only:
+            # The cuts it would draw, so that each clip is the same whichever are built.
+            film = [r for _, _, r in (anime_scenes if name == "anime" else scenes)(p, *size) if r == FILM]
+            for _ in range(0 if encoding == "soft" else 2 * len(film)):
+                rng.randrange(5)
+            continue
         build_clip(work, p, name, size, encoding, order, count, rng)
         print("built", name, file=sys.stderr)
 
@@ -223,10 +253,10 @@ def woven(truth, kept):
     return [frames[f[i]] if i + 1 < len(f) and f[i] == f[i + 1] else "combed" for i in kept]
 
 
-def ours(cli, d, truth, listname):
+def ours(cli, d, truth, listname, *options):
     flag = ["--bff"] if truth["order"] == "bottom" else []
-    fixed = os.path.join(d, f"{listname}.fixed.tpr")
-    r = subprocess.run([cli, "check", "--fix", "--force", "--json", "-o", fixed, "--video", os.path.join(d, truth["clip"]),
+    fixed = os.path.join(d, f"{listname}{''.join(options)}.fixed.tpr")
+    r = subprocess.run([cli, "check", "--fix", *options, "--force", "--json", "-o", fixed, "--video", os.path.join(d, truth["clip"]),
                         os.path.join(d, f"{listname}.tpr")], capture_output=True, text=True)
     if r.returncode not in (0, 3):
         raise RuntimeError(r.stderr.strip()[-300:])
@@ -234,34 +264,39 @@ def ours(cli, d, truth, listname):
     if truth["order"] == "mixed":
         # A script weaves every frame in one order; the list itself is scored.
         return score(truth, woven(truth, kept_entries(fixed))), changes
-    script = os.path.join(d, f"{listname}.txt")
+    script = os.path.join(d, f"{listname}{''.join(options)}.txt")
     subprocess.run([cli, "script", *flag, "--force", "-o", script, fixed], check=True, capture_output=True)
     return score(truth, run_md5(os.path.join(d, "twin.mkv"), ["-filter_script:v", script])), changes
 
 
-def table(work, cli):
+def table(work, cli, only=()):
     rows = ["| clip | pictures (orphan fields) | Pulldex from the right list: missing / repeated / combed (changes) "
-            "| Pulldex from one cadence | ffmpeg fieldmatch+decimate | ffmpeg pullup |", "|---|---|---|---|---|---|"]
+            "| Pulldex from one cadence | Pulldex from every frame kept | Pulldex --from-video "
+            "| ffmpeg fieldmatch+decimate | ffmpeg pullup |", "|---|---|---|---|---|---|---|---|"]
     fmt = lambda s: " / ".join(map(str, s))
     for name, size, encoding, order, _, held in CLIPS:
+        if only and name not in only:
+            continue
         d = os.path.join(work, name)
         truth = json.load(open(os.path.join(d, "truth.json")))
         twin = os.path.join(d, "twin.mkv")
         right, changes = ours(cli, d, truth, "right")
         cadence, _ = ours(cli, d, truth, "cadence")
+        every, _ = ours(cli, d, truth, "all")
+        derived, _ = ours(cli, d, truth, "all", "--from-video")
         fm = score(truth, run_md5(twin, ["-vf", f"fieldmatch=order={'bff' if order == 'bottom' else 'tff'}:combmatch=full,decimate"]))
         pu = score(truth, run_md5(twin, ["-vf", "pullup"]))
         what = f"{name}{' (held out)' if held else ''}, {size[0]}x{size[1]} {encoding}, {order} first"
-        rows.append(f"| {what} | {len(truth['pictures'])} ({truth['orphans']}) | {fmt(right)} ({changes}) | {fmt(cadence)} "
+        rows.append(f"| {what} | {len(truth['pictures'])} ({truth['orphans']}) | {fmt(right)} ({changes}) | {fmt(cadence)} | {fmt(every)} | {fmt(derived)} "
                     f"| {fmt(fm)} | {fmt(pu)} |")
         print(rows[-1], file=sys.stderr)
     print("\n".join(rows))
 
 
 if __name__ == "__main__":
-    if len(sys.argv) == 3 and sys.argv[1] == "build":
-        build(sys.argv[2])
-    elif len(sys.argv) == 4 and sys.argv[1] == "table":
-        table(sys.argv[2], sys.argv[3])
+    if len(sys.argv) >= 3 and sys.argv[1] == "build":
+        build(sys.argv[2], sys.argv[3:])
+    elif len(sys.argv) >= 4 and sys.argv[1] == "table":
+        table(sys.argv[2], sys.argv[3], sys.argv[4:])
     else:
         sys.exit(__doc__)

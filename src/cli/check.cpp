@@ -203,6 +203,11 @@ std::string checkText(const Project& project, const std::string& video, const Ch
   }
   if (!repaired.empty()) {
     text += "  repaired   " + repaired + ": " + countText(r.changes.size(), "change", "changes") +
+            (r.fromVideo ? r.keepsNoDecisions
+                               ? ", every mark derived from the video (the list keeps every frame or one cadence "
+                                 "throughout, no decisions of its own)"
+                               : ", every mark derived from the video"
+                         : "") +
             (r.changes.empty() ? "" : ":") + "\n";
     for (const Change& ch : r.changes)
       text +=
@@ -324,6 +329,10 @@ void jsonCheck(Json& json, const Project& project, const std::string& video, con
   json.EndObject();
   if (!repaired.empty()) {
     json.Text("repaired", sys::toUtf8(repaired));
+    json.Key("fromVideo");
+    json.Bool(r.fromVideo);
+    json.Key("keepsNoDecisions");
+    json.Bool(r.keepsNoDecisions);
     jsonObjects(json, "changes", r.changes, [&](const Change& ch) {
       json.Int("entry", ch.entry);
       json.Key("kept");
@@ -463,6 +472,7 @@ int check(Context& c) {
     if (forced) settings.topFieldFirst = o.tff;
     settings.givenTopFirst = project.topFieldFirst().value_or(true);
     settings.applyPulldown = o.pulldown;
+    settings.fromVideo = o.fromVideo;
     const std::string ffmpeg = o.ffmpeg.empty() ? "ffmpeg" : o.ffmpeg;
     CheckResult r;
     DecodeProblem problem;

@@ -77,6 +77,7 @@ struct Options {
   int search = 8;                   // check: the offsets tried, either way
   std::optional<double> threshold;  // check: combed above this share of a window; none: judged locally
   bool fix = false;                 // check: write the repaired project
+  bool fromVideo = false;           // check --fix: every mark derived from the video, none from the list
   std::optional<bool> pulldown;     // check: the stream's repeated fields applied (true) or not; none: by length
   std::size_t pictures = 200;       // check --html: findings with pictures, the worst first
   std::string sourceFilter;         // script --for wobbly: as given, or empty for the one the video calls for

@@ -202,6 +202,10 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
       cmd->add_flag("--fix", o.fix,
                     "Write the repaired project: kept marks moved, removed or added where the video proves them "
                     "wrong, every other byte as it was");
+      cmd->add_flag("--from-video", o.fromVideo,
+                    "--fix: ignore the list's marks and derive every one from the video (the film's pictures, "
+                    "the 2:3 rhythm through stills and held drawings, every frame of 60i video); the list's "
+                    "length and codes stay");
       cmd->add_option("-o,--output", o.output,
                       "--fix: the repaired project's file (one project only); - for standard output, which then "
                       "takes the check's text off it (to standard error)")
@@ -314,6 +318,8 @@ int run(int argc, const char* const* argv, StandardOutput& out, std::ostream& er
       throw CLI::ValidationError("-o,--output", "cannot be given with --output-dir");
     if (!o.output.empty() && o.projects.size() != 1)
       throw CLI::ValidationError("-o,--output", "takes one project only");
+    if (o.fromVideo && !o.fix)
+      throw CLI::ValidationError("--from-video", "writes a repaired project, so it goes with --fix");
     if (o.command == Command::Check && !o.output.empty() && !o.fix)
       throw CLI::ValidationError("-o,--output",
                                  "names the repaired project, so it goes with --fix (--html=FILE names the page)");

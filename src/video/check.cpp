@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <thread>
 
@@ -137,8 +138,8 @@ std::vector<int> fitOffsets(const Costs& costs, const std::vector<ListEntry>& ke
       std::int64_t best = cost[static_cast<std::size_t>(j)] + costs.step(kept[k - 1], d, kept[k], d);
       for (int i = 0; i < states; ++i) {
         if (i == j) continue;
-        const std::int64_t c = cost[static_cast<std::size_t>(i)] + change(i - search, d) +
-                               costs.step(kept[k - 1], i - search, kept[k], d);
+        const std::int64_t c =
+            cost[static_cast<std::size_t>(i)] + change(i - search, d) + costs.step(kept[k - 1], i - search, kept[k], d);
         if (c < best || (c == best && better(0, i, 0, from))) {
           best = c;
           from = i;
@@ -150,9 +151,7 @@ std::vector<int> fitOffsets(const Costs& costs, const std::vector<ListEntry>& ke
     cost.swap(next);
   }
   // The last offset: the fewest errors.
-  const auto total = [&](int j) {
-    return cost[static_cast<std::size_t>(j)] + costs.tail(kept.back(), j - search);
-  };
+  const auto total = [&](int j) { return cost[static_cast<std::size_t>(j)] + costs.tail(kept.back(), j - search); };
   int state = search;
   for (int j = 0; j < states; ++j)
     if (better(total(j), j, total(state), state)) state = j;
@@ -313,8 +312,101 @@ const char* changeReasonName(ChangeReason r) {
       return "repeated";
     case ChangeReason::Lost:
       return "lost";
+    case ChangeReason::Video:
+      return "video";
   }
   return "";
+}
+
+bool keepsNoDecisions(const FrameList& list) {
+  const std::int64_t n = list.count();
+  if (n < 10) return false;
+  // Every frame: every other entry, and only those.
+  const auto everyOther = [&](std::int64_t from) {
+    for (std::int64_t i = 0; i < n; ++i)
+      if (list.isKept(i) != (i % 2 == from)) return false;
+    return true;
+  };
+  if (everyOther(0) || everyOther(1)) return true;
+  // One cadence: two entries of every five, the same two throughout.
+  int inFive = 0;
+  for (std::int64_t i = 0; i < 5; ++i) inFive += list.isKept(i);
+  if (inFive != 2) return false;
+  for (std::int64_t i = 5; i < n; ++i)
+    if (list.isKept(i) != list.isKept(i % 5)) return false;
+  return true;
+}
+
+std::vector<std::int64_t> marksFromVideo(const VideoPictures& video) {
+  // Each field: in a picture of two or three fields (its first is kept),
+  // in video (every frame kept), or neither (the rhythm fills it).
+  // A field alone in film, whose partner was cut away, is never kept, and
+  // stops the rhythm.
+  enum class Field : std::uint8_t { Picture, Video, Other, Alone };
+  const std::int64_t fields = video.known();
+  std::vector<Field> kind(static_cast<std::size_t>(fields), Field::Other);
+  for (const Picture& p : video.pictures()) {
+    if (p.fields() == 2 || p.fields() == 3)
+      for (std::int64_t f = p.first; f <= p.last; ++f) kind[static_cast<std::size_t>(f)] = Field::Picture;
+    // Alone: film's pairings on both sides of it, and neither clean.
+    const std::int64_t f = p.first;
+    if (p.fields() == 1 && video.inFilm(f - 1) && video.inFilm(f) && !video.clean(f - 1) && !video.clean(f))
+      kind[static_cast<std::size_t>(f)] = Field::Alone;
+  }
+  // A field alone at the edge of video is the video's. Video keeps whole
+  // frames: of a stretch, the frames both of whose fields lie in it.
+  for (const StretchSpan& s : video.stretches(Stretch::Interlaced))
+    for (std::int64_t f = s.from; f <= s.to && f < fields; ++f)
+      if (kind[static_cast<std::size_t>(f)] != Field::Picture) kind[static_cast<std::size_t>(f)] = Field::Video;
+  std::vector<std::int64_t> marks;
+  std::int64_t last = 0;  // fields of the picture before: the next has the other count
+  for (std::int64_t f = 0; f < fields;) {
+    const Field k = kind[static_cast<std::size_t>(f)];
+    std::int64_t end = f;
+    while (end < fields && kind[static_cast<std::size_t>(end)] == k &&
+           (k != Field::Picture || end == f || video.pictureOf(end) == video.pictureOf(f)))
+      ++end;
+    if (k == Field::Picture) {
+      marks.push_back(f);
+      last = end - f;
+    } else if (k == Field::Alone) {
+      last = 0;
+    } else if (k == Field::Video) {
+      for (std::int64_t e = f + f % 2; e + 1 < end; e += 2) marks.push_back(e);
+      last = 0;
+    } else {
+      // Pictures of two and three fields in turn. Where nothing moves but a
+      // little (a fade, grain), the pairings between pictures still score
+      // a little more than those inside one: of the ten phases of the
+      // rhythm, the one whose pairings between pictures score clearly
+      // most, else the one running on from the picture before.
+      const auto starts = [&](int phase) {
+        std::vector<std::int64_t> at;
+        for (std::int64_t p = f; p < end; ++p)
+          if (const std::int64_t r = (p - f + phase) % 10; r == 0 || r == 2 || r == 5 || r == 7) at.push_back(p);
+        return at;
+      };
+      const auto between = [&](int phase) {
+        std::int64_t sum = 0;
+        for (const std::int64_t p : starts(phase))
+          if (p > f) sum += video.score(p - 1);
+        return sum;
+      };
+      int phase = last == 3 ? 0 : 7;  // a picture of two fields first, or of three
+      const std::int64_t onFrom = between(phase);
+      for (int other = 0; other < 10; ++other)
+        if (between(other) >= 2 * onFrom + kPhaseBy && between(other) > between(phase)) phase = other;
+      std::vector<std::int64_t> at = starts(phase);
+      if (at.empty() || at.front() != f) at.insert(at.begin(), f);
+      for (std::size_t i = 0; i < at.size(); ++i) {
+        const std::int64_t n = (i + 1 < at.size() ? at[i + 1] : end) - at[i];
+        if (n >= 2) marks.push_back(at[i]);
+        last = std::min<std::int64_t>(n, 3);
+      }
+    }
+    f = end;
+  }
+  return marks;
 }
 
 CheckResult checkList(const FrameList& list, const VideoPictures& video, const CheckSettings& settings) {
@@ -444,6 +536,21 @@ CheckResult checkList(const FrameList& list, const VideoPictures& video, const C
   }
   r.changes = repair.changes();
   r.repaired = repair.list();
+  // A list that keeps every frame, or one cadence from its first entry to
+  // its last, holds no decisions: where the video proves it wrong, its
+  // marks are all taken from the video.
+  r.keepsNoDecisions = keepsNoDecisions(list);
+  if (settings.fromVideo || (r.keepsNoDecisions && !r.changes.empty())) {
+    // The marks as the video calls for them; none past the video's end,
+    // where it shows nothing.
+    Repair derived(list);
+    for (std::int64_t i = 0; i < list.count(); ++i) derived.drop(i, ChangeReason::Video);
+    for (const std::int64_t m : marksFromVideo(video))
+      if (m < list.count()) derived.keep(m, ChangeReason::Video, -1);
+    r.changes = derived.changes();
+    r.repaired = derived.list();
+    r.fromVideo = true;
+  }
   return r;
 }
 
@@ -453,9 +560,10 @@ namespace {
 // turn, and calls `taken()` after each: the decoded frames as they are,
 // or, where the flags are applied, the frames of the fields they show,
 // the first of them top where `firstTop`.
-template <class Buffer, class Taken>
+// `shows(picture, fields)` is told of each coded picture before its frames.
+template <class Buffer, class Taken, class Shows>
 void readFrames(FfmpegFrames& frames, bool weave, bool firstTop, std::int64_t packetsShown, Buffer&& buffer,
-                Taken&& taken) {
+                Taken&& taken, Shows&& shows) {
   if (!weave) {
     while (frames.next(buffer())) taken();
     return;
@@ -471,12 +579,16 @@ void readFrames(FfmpegFrames& frames, bool weave, bool firstTop, std::int64_t pa
   for (; frames.next(decoded[n % 2].data()); ++n) {
     if (n == 0) continue;
     const int fields = frames.fieldsBefore(n);
+    shows(n - 1, fields);
     weaver.add(decoded[(n - 1) % 2].data(), fields, emit);
     shown += fields;
   }
   if (n > 0) {
     const std::uint8_t* last = decoded[(n - 1) % 2].data();
-    weaver.add(last, lastPictureFields(packetsShown, shown), emit);
+    const int fields = lastPictureFields(packetsShown, shown);
+    // A field left alone is woven with the same picture's other one.
+    shows(n - 1, fields + 1);
+    weaver.add(last, fields, emit);
     weaver.finish(last, emit);
   }
 }
@@ -527,13 +639,29 @@ DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const
   const auto frame = [&](std::int64_t k) { return buffers[k % 3].data(); };
   // Frame k as it is moves against frames k - 1 and k + 1; woven with
   // frame k + 1 (either order), against that frame.
+  // Where the flags are applied: of the fields not yet measured, from
+  // field `tagged`, the coded picture each comes from where that picture
+  // shows three (a repeated field), else -1. The standard repeats a field
+  // of progressive pictures only, whose fields weave cleanly: a pairing of
+  // two of them is clean without measuring.
+  std::deque<std::int64_t> repeated;
+  std::int64_t tagged = 0;
+  const auto onePicture = [&](std::int64_t field) {
+    const auto at = [&](std::int64_t f) {
+      const std::int64_t i = f - tagged;
+      return i >= 0 && i < static_cast<std::int64_t>(repeated.size()) ? repeated[static_cast<std::size_t>(i)] : -1;
+    };
+    return weave && at(field) >= 0 && at(field) == at(field + 1);
+  };
   const auto measure = [&](std::int64_t k, bool last) {
     if (k >= measured) {
       scores->add(0, last ? -1 : 0, last ? -1 : 0, measured);
       return;
     }
+    for (; tagged < 2 * k && !repeated.empty(); ++tagged) repeated.pop_front();
     const std::uint8_t* f = frame(k);
-    const CombScore own = meter.score(f, f, k > 0 ? frame(k - 1) : f, last ? f : frame(k + 1));
+    const CombScore own =
+        onePicture(2 * k) ? CombScore{} : meter.score(f, f, k > 0 ? frame(k - 1) : f, last ? f : frame(k + 1));
     if (last) {
       scores->add(own, nullptr, nullptr, measured);
       return;
@@ -543,7 +671,9 @@ DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const
     // Frames woven from the fields the flags show have the flags' order:
     // the other is not measured.
     if (weave) {
-      const CombScore cross = firstTop ? meter.score(next, f, f, f) : meter.score(f, next, next, next);
+      const CombScore cross = onePicture(2 * k + 1) ? CombScore{}
+                              : firstTop            ? meter.score(next, f, f, f)
+                                                    : meter.score(f, next, next, next);
       scores->add(own, &cross, &cross, measured);
       return;
     }
@@ -557,7 +687,8 @@ DecodeProblem checkVideo(const FrameList& list, const std::string& ffmpeg, const
     if (progress && count % 64 == 0) progress(2 * count);
   };
   readFrames(
-      frames, weave, firstTop, packets.shown, [&] { return frame(count); }, taken);
+      frames, weave, firstTop, packets.shown, [&] { return frame(count); }, taken,
+      [&](std::int64_t picture, int fields) { repeated.insert(repeated.end(), fields, fields >= 3 ? picture : -1); });
   if (DecodeProblem p = frames.finish(); !p.ok()) return p;
   if (count == 0) return {Error::EmptyVideo, 0, {}};
   measure(count - 1, true);
@@ -603,7 +734,7 @@ DecodeProblem findingPictures(const std::string& ffmpeg, const std::string& vide
   std::int64_t count = 0;
   readFrames(
       frames, weave, result.weaveTopFirst, result.shownFields, [&] { return pixels.data(); },
-      [&] { pictures->frame(count++, pixels.data()); });
+      [&] { pictures->frame(count++, pixels.data()); }, [](std::int64_t, int) {});
   if (DecodeProblem p = frames.finish(); !p.ok()) return p;
   pictures->ended(count);
   result.frames = pictures;

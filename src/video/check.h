@@ -34,6 +34,9 @@ struct CheckSettings {
   // (true) or from two fields a coded picture (false); else told from the
   // list's length.
   std::optional<bool> applyPulldown;
+  // Ignore the list's marks and derive every one from the video (the list's
+  // length and codes stay).
+  bool fromVideo = false;
 };
 
 struct CombedEntry {
@@ -60,8 +63,9 @@ struct Shift {
   int offset = 0;
 };
 
-enum class ChangeReason { Shift, Combed, Repeated, Lost };
-const char* changeReasonName(ChangeReason r);  // "shift", "combed", "repeated", "lost"
+enum class ChangeReason { Shift, Combed, Repeated, Lost, Video };
+// "shift", "combed", "repeated", "lost", "video" (a mark derived from the video)
+const char* changeReasonName(ChangeReason r);
 
 struct Change {
   std::int64_t entry = 0;
@@ -110,6 +114,8 @@ struct CheckResult {
   std::vector<int> alsoFits;          // offsets that fit the whole list as well as the one found
   std::vector<Change> changes;        // what the repair does, by entry
   FrameList repaired;                 // the list with them
+  bool fromVideo = false;             // every mark of the repaired list derived from the video
+  bool keepsNoDecisions = false;      // the list keeps every frame, or one cadence throughout
   std::vector<std::int64_t> combedAsGiven;  // kept entries whose frames weave two pictures as the list stands
   // What checkVideo measured, for pictures of the findings.
   std::shared_ptr<const FrameScores> scores;
@@ -120,6 +126,19 @@ struct CheckResult {
   double cleanShare() const { return kept ? static_cast<double>(clean) / static_cast<double>(kept) : 1; }
   const OffsetFit& at(int d) const { return offsets[static_cast<std::size_t>(d - offsets.front().offset)]; }
 };
+
+// The kept entries the video itself calls for, list and video taken at
+// offset 0: the first field of each picture of two or three fields; in a
+// stretch of film that tells no pictures apart (a still, or a drawing held
+// over several film frames), pictures of two and three fields in turn,
+// the 2:3 rhythm running on from the picture before; every frame of video
+// whose every field is its own moment. A field alone is never kept.
+std::vector<std::int64_t> marksFromVideo(const VideoPictures& video);
+
+// Whether a list keeps every frame (every other entry) or one cadence (the
+// same two entries of every five) from its first entry to its last: the
+// marks of a project whose decisions were never set.
+bool keepsNoDecisions(const FrameList& list);
 
 // Weighs `list` (as the project stores it) against the pictures of a video
 // and works out its repair.

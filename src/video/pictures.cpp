@@ -15,12 +15,12 @@ using namespace calibration;
 // a clear gap.
 bool clearlyCleaner(int a, int b) { return b >= 3 * a + kGap; }
 
-// How far above the clean level film's combed pairs score at least: three
-// quarters again, and kGap more where clean pairs score little, fading as
-// they score more; never more than half the room left above them (scores
-// stop at kCombScoreMax, and dense moving detail in a small picture scores
-// high on every pairing).
-int filmGap(int clean) { return std::min(3 * clean / 4, (kCombScoreMax - clean) / 2) + std::max(0, kGap - clean / 2); }
+// How far above the clean level film's combed pairs score at least: two
+// fifths again, and kGap more where clean pairs score little, fading as
+// they score more (dense moving detail in a small picture scores high on its
+// clean pairings too). In video whose every field is its own moment, each
+// pairing weaves neighbouring moments, and all score alike.
+int filmGap(int clean) { return 2 * clean / 5 + std::max(0, kGap - clean / 2); }
 
 }  // namespace
 
@@ -85,7 +85,9 @@ std::vector<OrderSpan> fieldOrdersOf(const FrameScores& s, bool fallback) {
   std::vector<int> vote(n, 0);
   std::int64_t votes = 0;
   for (std::size_t k = 0; k < n; ++k) {
-    vote[k] = clearlyCleaner(s.crossTop[k], s.crossBottom[k]) ? 1 : clearlyCleaner(s.crossBottom[k], s.crossTop[k]) ? -1 : 0;
+    vote[k] = clearlyCleaner(s.crossTop[k], s.crossBottom[k])   ? 1
+              : clearlyCleaner(s.crossBottom[k], s.crossTop[k]) ? -1
+                                                                : 0;
     votes += vote[k] != 0;
   }
   if (votes < kOrderChange) return {{0, fallback}};
@@ -133,8 +135,9 @@ VideoPictures::VideoPictures(const FrameScores& s, std::vector<OrderSpan> orders
     if (k >= s.crossTop.size()) continue;
     while (span + 1 < orders_.size() && orders_[span + 1].from <= static_cast<std::int64_t>(k)) ++span;
     const bool changes = span + 1 < orders_.size() && orders_[span + 1].from == static_cast<std::int64_t>(k) + 1;
-    score_.push_back(changes ? std::max(s.crossTop[k], s.crossBottom[k])
-                             : orders_[span].topFirst ? s.crossTop[k] : s.crossBottom[k]);
+    score_.push_back(changes                  ? std::max(s.crossTop[k], s.crossBottom[k])
+                     : orders_[span].topFirst ? s.crossTop[k]
+                                              : s.crossBottom[k]);
   }
   const std::size_t pairs = score_.size();
   limit_.resize(pairs);
@@ -149,7 +152,14 @@ VideoPictures::VideoPictures(const FrameScores& s, std::vector<OrderSpan> orders
     const auto at = [&](double share) {
       return static_cast<int>(window[static_cast<std::size_t>(share * static_cast<double>(window.size() - 1))]);
     };
-    const int clean = at(kCleanAt), combed = at(kCombedAt);
+    // Drawings held over several film frames comb on fewer pairs: one in
+    // five on twos, fewer on threes. Where the usual level shows no film,
+    // the level of the few is read, if they comb clearly more than the
+    // clean pairs (at the edge of video, film's few combed pairs comb only
+    // a little more than video's every one).
+    const int clean = at(kCleanAt), usual = at(kCombedAt), few = at(kHeldCombedAt);
+    const bool held = usual - clean < filmGap(clean) && clearlyCleaner(clean, few);
+    const int combed = held ? few : usual;
     if (combed < kStillBelow)
       kind_[p] = Stretch::Still;
     else if (combed - clean < filmGap(clean))
@@ -198,6 +208,18 @@ VideoPictures::VideoPictures(const FrameScores& s, std::vector<OrderSpan> orders
   for (std::size_t p = 0; p < pairs; ++p)
     high[p] = kind_[p] == Stretch::Film && score_[p] > limit_[p] &&
               !(cleanerBeside(p) != kNone && cleanerThan(score_[p], cleanerBeside(p)));
+  // A run of pairs that all comb, too short for its window to show it,
+  // is video whose every field is its own moment too.
+  for (std::size_t p = 0; p < pairs;) {
+    std::size_t to = p;
+    while (to < pairs && high[to]) ++to;
+    if (to - p >= kVideoRun)
+      for (std::size_t q = p; q < to; ++q) {
+        kind_[q] = Stretch::Interlaced;
+        high[q] = false;
+      }
+    p = std::max(to, p + 1);
+  }
   for (std::size_t p = 0; p < pairs; ++p) {
     if (kind_[p] != Stretch::Film) continue;
     if (!high[p]) {

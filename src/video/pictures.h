@@ -102,6 +102,11 @@ class VideoPictures {
   // outside film, or combed in a way that proves nothing.
   bool combed(std::int64_t pair) const;
   bool clean(std::int64_t pair) const;
+  // Whether the pair lies in film (not in a still or video stretch).
+  bool inFilm(std::int64_t pair) const {
+    return pair >= 0 && pair < static_cast<std::int64_t>(kind_.size()) &&
+           kind_[static_cast<std::size_t>(pair)] == Stretch::Film;
+  }
   // The picture a kept entry at `pair` shows, or -1: combed, in a stretch
   // that proves nothing, or past what is known. The video's last field has
   // no field after it: its frame is the video's last frame as it is.

@@ -86,14 +86,19 @@ damaged[damaged.index(s + 3)] = s + 1
 damaged.remove(two[-4])                       # a picture lost
 damaged.append(three[-9] + 1)                 # a picture kept twice
 project("damaged.tpr", set(damaged))
+project("all.tpr", set(range(0, n, 2)))       # every frame kept: no decisions set
 json.dump({"frames": frames, "fields": fields}, open("truth.json", "w"))
 PY
   flag=()
   [ "$o" = b ] && flag=(--bff)
   for v in as-is cut lost; do
-    for list in right damaged; do
-      what="$list list, video $v, $order field first"
-      "$cli" check --fix --force -o fixed.tpr --json --video $v.m2v $list.tpr >check.json 2>err || bad "check --fix, $what: $(cat err)"
+    # The list that keeps every frame is derived from the video by --fix
+    # alone; the damaged one once more with its marks ignored.
+    for run in right damaged all "damaged --from-video"; do
+      read -r list derive <<<"$run"
+      what="$list list${derive:+ $derive}, video $v, $order field first"
+      "$cli" check --fix $derive --force -o fixed.tpr --json --video $v.m2v $list.tpr >check.json 2>err ||
+        bad "check --fix, $what: $(cat err)"
       "$cli" script "${flag[@]}" --force -o fixed.txt fixed.tpr && ff -i $v.mkv -filter_script:v fixed.txt -fps_mode passthrough -f framemd5 got.md5 ||
         bad "the repaired script, $what"
       python3 - "$v" "$o" <<'PY' && ok || bad "$what: $(head -c 1500 check.json)"

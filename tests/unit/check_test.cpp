@@ -37,10 +37,10 @@ std::vector<int> filmFields(int pictures) {
 // The scores of a video whose fields show `picture` (-1: a field of its own,
 // as in video whose every field is a moment), top field first; the other
 // order's pairings comb.
-VideoPictures videoOf(const std::vector<int>& picture) {
+VideoPictures videoOf(const std::vector<int>& picture, int clean = 30) {
   FrameScores s;
   const auto pair = [&](std::size_t p) {
-    return picture[p] >= 0 && picture[p] == picture[p + 1] ? 30 : 160 + static_cast<int>(p % 7);
+    return picture[p] >= 0 && picture[p] == picture[p + 1] ? clean : 160 + static_cast<int>(p % 7);
   };
   for (std::size_t k = 0; 2 * k < picture.size(); ++k) {
     const bool last = 2 * k + 2 >= picture.size();
@@ -266,7 +266,7 @@ TEST(CheckList, OffsetsOfBothSigns) {
   const struct {
     int offset, search;
     bool atStart;
-  } cases[] = {{2, 8, false}, {4, 8, true},  {6, 8, true},    {8, 8, true},   {-2, 8, true},   {-4, 8, true},
+  } cases[] = {{2, 8, false}, {4, 8, true},   {6, 8, true},     {8, 8, true},    {-2, 8, true},  {-4, 8, true},
                {-6, 8, true}, {-8, 8, false}, {-10, 16, false}, {-16, 16, true}, {62, 64, true}, {-62, 64, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE("offset " + std::to_string(c.offset));
@@ -307,6 +307,45 @@ TEST(CheckList, OffsetsOfBothSigns) {
 
 // 2:3 film fits some other offsets as well as its own: those are named,
 // and none is claimed where the list as given fits.
+// The marks the video calls for: one a film frame, held drawings or not,
+// the 2:3 rhythm running on through a hold or a still; every frame of 60i.
+TEST(CheckList, MarksFromTheVideoAlone) {
+  // 60 film frames of 2 and 3 fields in turn, frame k showing drawing(k);
+  // the marks, each frame's first field.
+  const auto film = [](int (*drawing)(int)) {
+    std::pair<std::vector<int>, std::vector<std::int64_t>> f;
+    for (int k = 0; k < 60; ++k) {
+      f.second.push_back(static_cast<std::int64_t>(f.first.size()));
+      f.first.insert(f.first.end(), k % 2 ? 3 : 2, drawing(k));
+    }
+    return f;
+  };
+  std::vector<std::int64_t> everyFrame;
+  for (std::int64_t e = 0; e < 120; e += 2) everyFrame.push_back(e);
+  const struct {
+    const char* what;
+    std::pair<std::vector<int>, std::vector<std::int64_t>> film;
+    int clean;  // the score of a clean pairing: 0 where nothing moves at all
+  } cases[] = {
+      {"on ones", film([](int k) { return k; }), 30},
+      {"on twos", film([](int k) { return k < 5 ? k : 5 + (k - 5) / 2; }), 30},
+      {"on threes", film([](int k) { return k < 4 ? k : 4 + (k - 4) / 3; }), 30},
+      {"truly still for 40 fields", film([](int k) { return k < 20 || k >= 36 ? k : 20; }), 0},
+      {"60i", {std::vector<int>(120, -1), everyFrame}, 30},
+  };
+  for (const auto& c : cases) {
+    const VideoPictures v = videoOf(c.film.first, c.clean);
+    EXPECT_EQ(marksFromVideo(v), c.film.second) << c.what;
+    // --from-video keeps the list's length and makes those its marks.
+    CheckSettings settings;
+    settings.fromVideo = true;
+    const auto entries = static_cast<std::int64_t>(c.film.first.size());
+    const CheckResult r = checkList(keeping({0, 3, 4}, entries), v, settings);
+    EXPECT_EQ(r.repaired.count(), entries);
+    EXPECT_EQ(keptOf(r.repaired), c.film.second) << c.what;
+  }
+}
+
 TEST(CheckList, OffsetsThatFitAlikeAreNamed) {
   const std::vector<int> fields = filmFields(80);
   const VideoPictures v = videoOf(fields);
