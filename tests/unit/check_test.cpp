@@ -508,6 +508,9 @@ TEST_F(CheckCommandTest, ThroughAChildProcess) {
   const Result noFix = run({"-o", path("x.tpr"), "--video", path("film.y4m"), path("movie.tpr")});
   EXPECT_EQ(noFix.status, cli::kUsage);
   EXPECT_NE(noFix.err.find("goes with --fix"), std::string::npos) << noFix.err;
+  const Result derived = run({"--from-video", "--video", path("film.y4m"), path("movie.tpr")});
+  EXPECT_EQ(derived.status, cli::kUsage);
+  EXPECT_NE(derived.err.find("--from-video"), std::string::npos) << derived.err;
   const Result search = run({"--search", "abc", "--video", path("film.y4m"), path("movie.tpr")});
   EXPECT_NE(search.err.find("must be a whole number"), std::string::npos) << search.err;
 }
